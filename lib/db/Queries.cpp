@@ -1,0 +1,55 @@
+// Single-value queries: the first column of the first row, two columns joined,
+// or whether any row exists. Each call opens and closes a recordset of its own.
+#include "lib/clsProd.h"
+#include "lib/db/Handlers.h"
+
+rt::Variant clsProd::Retrieve_Id(QString querry) {
+    rt::Variant result;  // empty after a failure
+    clsProdAccess::standard(*this, [&] {
+        auto rs = clsProdAccess::open(*this, querry);
+        if (rs->Eof()) {
+            result = rt::Variant(int16_t(0));
+        } else {
+            rt::Variant v = rs->Fields(0).Value();
+            result = v.isNull() ? rt::Variant(int16_t(0)) : v;
+        }
+        rs->Close();
+    });
+    return result;
+}
+
+QString clsProd::Retrieve_Name(QString querry) {
+    QString result;
+    clsProdAccess::standard(*this, [&] {
+        auto rs = clsProdAccess::open(*this, querry);
+        if (!rs->Eof()) {
+            rt::Variant v = rs->Fields(0).Value();
+            result = v.isNull() ? QString() : v.toText(settings());
+        }
+        rs->Close();
+    });
+    return result;
+}
+
+QString clsProd::Retrieve_TWO_Cols(QString querry) {
+    QString result;
+    clsProdAccess::standard(*this, [&] {
+        auto rs = clsProdAccess::open(*this, querry);
+        if (!rs->Eof()) {
+            result = rs->Fields(1).Value().joinText(settings()) + QStringLiteral(" , ") +
+                     rs->Fields(0).Value().joinText(settings());
+        }
+        rs->Close();
+    });
+    return result;
+}
+
+bool clsProd::chk_rec_exst(QString querry) {
+    bool result = false;
+    clsProdAccess::standard(*this, [&] {
+        auto rs = clsProdAccess::open(*this, querry);
+        result = !rs->Eof();
+        rs->Close();
+    });
+    return result;
+}

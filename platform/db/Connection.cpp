@@ -1,0 +1,149 @@
+// Connection: the connection string, opening and closing a database file.
+#include "platform/db/Connection.h"
+
+#include "platform/db/sqlite/Engine.h"
+#include "platform/runtime/Error.h"
+
+#include <sqlite3.h>
+
+namespace db {
+
+namespace {
+const rt::SystemClock& systemClock() {
+    static const rt::SystemClock clock;
+    return clock;
+}
+}  // namespace
+
+QString ConnectionSpec::localPath() const {
+    QString p = dataSource;
+    p.replace(u'\\', u'/');
+    return p;
+}
+
+ConnectionSpec parseConnectionString(const QString& text) {
+    ConnectionSpec spec;
+    bool haveSource = false;
+    // key=value pairs separated by ';'; a value may be quoted with " or '.
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n) {
+        qsizetype eq = text.indexOf(u'=', i);
+        qsizetype semi = text.indexOf(u';', i);
+        if (eq < 0 || (semi >= 0 && semi < eq)) {
+            QString stray = text.mid(i, semi < 0 ? -1 : semi - i).trimmed();
+            if (!stray.isEmpty())
+                rt::raise(rt::err::DbGeneric,
+                          QStringLiteral("Format of the initialization string does not conform to "
+                                         "the specification near \"%1\".")
+                              .arg(stray));
+            if (semi < 0) break;
+            i = semi + 1;
+            continue;
+        }
+        QString key = text.mid(i, eq - i).trimmed().toLower();
+        qsizetype v = eq + 1;
+        while (v < n && text[v] == u' ') ++v;
+        QString value;
+        if (v < n && (text[v] == u'"' || text[v] == u'\'')) {
+            QChar q = text[v];
+            qsizetype end = text.indexOf(q, v + 1);
+            if (end < 0) end = n;
+            value = text.mid(v + 1, end - v - 1);
+            qsizetype next = text.indexOf(u';', end);
+            i = next < 0 ? n : next + 1;
+        } else {
+            qsizetype end = text.indexOf(u';', v);
+            if (end < 0) end = n;
+            value = text.mid(v, end - v).trimmed();
+            i = end + 1;
+        }
+        if (key == u"provider") {
+            spec.provider = value;
+        } else if (key == u"data source") {
+            spec.dataSource = value;
+            haveSource = true;
+        } else if (key == u"jet oledb:database password" || key == u"password" || key == u"pwd") {
+            spec.password = value;
+        }
+    }
+    if (spec.provider.compare(QStringLiteral("Microsoft.Jet.OLEDB.4.0"), Qt::CaseInsensitive) != 0)
+        rt::raise(rt::err::DbBadProvider,
+                  spec.provider.isEmpty()
+                      ? QStringLiteral("The connection string names no provider; this layer "
+                                       "opens \"Provider=Microsoft.Jet.OLEDB.4.0\" only.")
+                      : QStringLiteral("Provider cannot be found: \"%1\". This layer opens "
+                                       "\"Microsoft.Jet.OLEDB.4.0\" databases only.")
+                            .arg(spec.provider));
+    if (!haveSource || spec.dataSource.isEmpty())
+        rt::raise(rt::err::DbGeneric,
+                  QStringLiteral("The connection string names no Data Source."));
+    return spec;
+}
+
+std::shared_ptr<Connection> Connection::create(const rt::RegionalSettings* settings,
+                                               const rt::Clock* clock) {
+    return std::shared_ptr<Connection>(new Connection(settings, clock));
+}
+
+Connection::Connection(const rt::RegionalSettings* settings, const rt::Clock* clock)
+    : settings_(settings ? settings : &rt::RegionalSettings::process()),
+      clock_(clock ? clock : &systemClock()) {}
+
+Connection::~Connection() = default;
+
+void Connection::setConnectionString(const QString& text) {
+    if (engine_)
+        rt::raise(rt::err::DbObjectOpen,
+                  QStringLiteral("Connection: operation is not allowed when the object is open."));
+    connectionString_ = text;
+}
+
+void Connection::Open(const QString&, const QString&, int32_t) {
+    if (engine_)
+        rt::raise(rt::err::DbObjectOpen,
+                  QStringLiteral("Connection: operation is not allowed when the object is open."));
+    ConnectionSpec spec = parseConnectionString(connectionString_);
+    engine_ = Engine::open(spec.localPath(), spec.password, settings_, clock_);
+}
+
+void Connection::Close() {
+    if (!engine_)
+        rt::raise(rt::err::DbObjectClosed,
+                  QStringLiteral("Connection: operation is not allowed when the object is closed."));
+    engine_.reset();
+}
+
+std::shared_ptr<Engine> Connection::sharedEngine() {
+    engine();
+    return engine_;
+}
+
+int32_t Connection::State() const { return engine_ ? adStateOpen : adStateClosed; }
+
+Engine& Connection::engine() {
+    if (!engine_)
+        rt::raise(rt::err::DbObjectClosed,
+                  QStringLiteral("Connection: operation is not allowed when the object is closed."));
+    return *engine_;
+}
+
+int64_t Connection::Execute(const QString& jetSql) {
+    Engine& e = engine();
+    auto tr = e.translate(jetSql, false);
+    const jet::Translation& t = *tr;
+    sqlite3_stmt* st = e.acquire(t.sql);
+    struct Lease {
+        Engine& e;
+        sqlite3_stmt* s;
+        ~Lease() { e.release(s); }
+    } lease{e, st};
+    for (size_t i = 0; i < t.params.size(); ++i) e.bind(st, int(i + 1), t.params[i]);
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) e.fail(rc);
+    return sqlite3_changes64(e.handle());
+}
+
+}  // namespace db

@@ -1,0 +1,321 @@
+// Recordset: a query result walked forward row by row, with updates.
+//
+// Rows are fetched in batches; when the statement is exhausted it is given back
+// at once, so that a small result holds no lock on the shared file while the
+// caller works with it. A large result streams with bounded memory.
+#include "platform/db/Connection.h"
+
+#include "platform/db/Schema.h"
+#include "platform/db/sqlite/Engine.h"
+#include "platform/runtime/Error.h"
+
+#include <sqlite3.h>
+
+#include <deque>
+#include <map>
+
+namespace db {
+
+namespace {
+constexpr size_t kBatchRows = 256;
+
+[[noreturn]] void closedError() {
+    rt::raise(rt::err::DbObjectClosed,
+              QStringLiteral("Recordset: operation is not allowed when the object is closed."));
+}
+[[noreturn]] void noCurrentRow() {
+    rt::raise(rt::err::DbNoCurrentRow,
+              QStringLiteral("Recordset: either BOF or EOF is True, or the current record has "
+                             "been deleted. Requested operation requires a current record."));
+}
+QString quoted(const QString& name) {
+    QString q = name;
+    q.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + q + u'"';
+}
+}  // namespace
+
+struct Recordset::Impl {
+    struct Column {
+        QString name;
+        rt::VarType kind;
+    };
+    struct Row {
+        int64_t rowid = 0;
+        std::vector<rt::Variant> values;
+    };
+    enum class Edit { None, Change, Add };
+
+    std::shared_ptr<Engine> engine;
+    std::shared_ptr<const jet::Translation> translation;
+    sqlite3_stmt* stmt = nullptr;
+    bool open = false;
+    bool atStart = true;
+    bool updatable = false;
+    int first = 0;  // 1 when column 0 is the hidden row id
+    std::vector<Column> columns;
+    std::deque<Row> rows;  // rows[0] is the current row
+    Edit edit = Edit::None;
+    std::map<int, rt::Variant> pending;
+
+    ~Impl() { releaseStatement(); }
+
+    void releaseStatement() {
+        if (stmt) {
+            engine->release(stmt);
+            stmt = nullptr;
+        }
+    }
+
+    void execute() {
+        stmt = engine->acquire(translation->sql);
+        for (size_t i = 0; i < translation->params.size(); ++i)
+            engine->bind(stmt, int(i + 1), translation->params[i]);
+    }
+
+    void fill() {
+        while (stmt && rows.size() < kBatchRows) {
+            int rc = sqlite3_step(stmt);
+            if (rc == SQLITE_ROW) {
+                Row r;
+                if (first) r.rowid = sqlite3_column_int64(stmt, 0);
+                r.values.reserve(columns.size());
+                for (size_t c = 0; c < columns.size(); ++c)
+                    r.values.push_back(engine->read(stmt, int(c) + first, columns[c].kind));
+                rows.push_back(std::move(r));
+            } else {
+                releaseStatement();
+                if (rc != SQLITE_DONE) {
+                    // The engine's message is still current on the handle.
+                    engine->fail(rc);
+                }
+            }
+        }
+    }
+
+    int indexOf(const QString& name) const {
+        for (size_t i = 0; i < columns.size(); ++i)
+            if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0) return int(i);
+        return -1;
+    }
+
+    void requireOpen() const {
+        if (!open) closedError();
+    }
+};
+
+Recordset::Recordset() : d_(std::make_unique<Impl>()) {}
+Recordset::~Recordset() = default;
+
+void Recordset::Open(const QString& source, const std::shared_ptr<Connection>& activeConnection,
+                     int32_t cursorType, int32_t lockType, int32_t) {
+    if (d_->open)
+        rt::raise(rt::err::DbObjectOpen,
+                  QStringLiteral("Recordset: operation is not allowed when the object is open."));
+    if (!activeConnection || activeConnection->State() != adStateOpen)
+        rt::raise(-2146824579,
+                  QStringLiteral("Recordset: the connection cannot be used to perform this "
+                                 "operation. It is either closed or invalid in this context."));
+    auto engine = activeConnection->sharedEngine();
+    const bool wantUpdates = lockType != adLockReadOnly;
+    auto t = engine->translate(source, wantUpdates);
+
+    auto fresh = std::make_unique<Impl>();
+    fresh->engine = engine;
+    fresh->translation = t;
+    if (t->kind != jet::StatementKind::Select) {
+        // A statement that changes data runs; the recordset stays closed.
+        fresh->execute();
+        int rc;
+        while ((rc = sqlite3_step(fresh->stmt)) == SQLITE_ROW) {
+        }
+        if (rc != SQLITE_DONE) {
+            engine->fail(rc);
+        }
+        fresh->releaseStatement();
+        d_ = std::make_unique<Impl>();
+        return;
+    }
+    fresh->first = t->rowidFirst ? 1 : 0;
+    fresh->updatable = wantUpdates && t->rowidFirst;
+    fresh->execute();
+    const int n = sqlite3_column_count(fresh->stmt) - fresh->first;
+    fresh->columns.reserve(n);
+    for (int c = 0; c < n; ++c) {
+        rt::VarType kind = c < int(t->columnHints.size()) ? t->columnHints[c] : rt::VarType::Empty;
+        if (kind == rt::VarType::Empty) {
+            const char* decl = sqlite3_column_decltype(fresh->stmt, c + fresh->first);
+            if (decl) kind = varTypeForDeclared(QString::fromUtf8(decl));
+        }
+        fresh->columns.push_back(
+            {QString::fromUtf8(sqlite3_column_name(fresh->stmt, c + fresh->first)), kind});
+    }
+    fresh->fill();
+    fresh->open = true;
+    d_ = std::move(fresh);
+    (void)cursorType;
+}
+
+void Recordset::Close() {
+    d_->requireOpen();
+    d_ = std::make_unique<Impl>();
+}
+
+int32_t Recordset::State() const { return d_->open ? adStateOpen : adStateClosed; }
+
+bool Recordset::Eof() const {
+    d_->requireOpen();
+    return d_->rows.empty() && d_->edit != Impl::Edit::Add;
+}
+
+int32_t Recordset::FieldCount() const {
+    d_->requireOpen();
+    return int32_t(d_->columns.size());
+}
+
+Field Recordset::Fields(int32_t index) {
+    d_->requireOpen();
+    if (index < 0 || index >= int32_t(d_->columns.size()))
+        rt::raise(rt::err::DbItemNotFound,
+                  QStringLiteral("Recordset: item cannot be found in the collection corresponding "
+                                 "to the requested name or ordinal (%1).")
+                      .arg(index));
+    return Field(this, index);
+}
+
+Field Recordset::Fields(const QString& name) {
+    d_->requireOpen();
+    int i = d_->indexOf(name);
+    if (i < 0)
+        rt::raise(rt::err::DbItemNotFound,
+                  QStringLiteral("Recordset: item cannot be found in the collection corresponding "
+                                 "to the requested name or ordinal ('%1').")
+                      .arg(name));
+    return Field(this, i);
+}
+
+void Recordset::MoveFirst() {
+    d_->requireOpen();
+    d_->edit = Impl::Edit::None;
+    d_->pending.clear();
+    if (d_->atStart) return;
+    // Forward reading: start the query again.
+    d_->releaseStatement();
+    d_->rows.clear();
+    d_->execute();
+    d_->fill();
+    d_->atStart = true;
+}
+
+void Recordset::MoveNext() {
+    d_->requireOpen();
+    if (d_->rows.empty()) noCurrentRow();
+    d_->edit = Impl::Edit::None;
+    d_->pending.clear();
+    d_->rows.pop_front();
+    d_->atStart = false;
+    if (d_->rows.empty()) d_->fill();
+}
+
+bool Recordset::Updatable() const { return d_->open && d_->updatable; }
+
+void Recordset::AddNew() {
+    d_->requireOpen();
+    if (!d_->updatable)
+        rt::raise(rt::err::DbReadOnly,
+                  QStringLiteral("Recordset: the current recordset does not support updating "
+                                 "(read-only result)."));
+    d_->edit = Impl::Edit::Add;
+    d_->pending.clear();
+}
+
+void Recordset::Update() {
+    d_->requireOpen();
+    Impl& d = *d_;
+    if (!d.updatable)
+        rt::raise(rt::err::DbReadOnly,
+                  QStringLiteral("Recordset: the current recordset does not support updating "
+                                 "(read-only result)."));
+    if (d.edit == Impl::Edit::None && d.pending.empty()) return;
+    Engine& e = *d.engine;
+    const QString table = d.translation->updatableTable;
+    QStringList names;
+    std::vector<std::pair<rt::Variant, rt::VarType>> values;
+    for (const auto& [index, value] : d.pending) {
+        const QString& col = d.columns[index].name;
+        rt::VarType kind = e.columnKind(table, col);
+        if (kind == rt::VarType::Empty) kind = d.columns[index].kind;
+        names << col;
+        values.emplace_back(value, kind);
+    }
+    QString sql;
+    if (d.edit == Impl::Edit::Add) {
+        if (names.isEmpty()) {
+            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(table));
+        } else {
+            QStringList cols, marks;
+            for (int i = 0; i < names.size(); ++i) {
+                cols << quoted(names[i]);
+                marks << QStringLiteral("?%1").arg(i + 1);
+            }
+            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(quoted(table), cols.join(u", "), marks.join(u", "));
+        }
+    } else {
+        if (d.rows.empty()) noCurrentRow();
+        QStringList sets;
+        for (int i = 0; i < names.size(); ++i)
+            sets << QStringLiteral("%1 = ?%2").arg(quoted(names[i])).arg(i + 1);
+        sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
+                  .arg(quoted(table), sets.join(u", "))
+                  .arg(names.size() + 1);
+    }
+    sqlite3_stmt* st = e.acquire(sql.toStdString());
+    struct Lease {
+        Engine& e;
+        sqlite3_stmt* s;
+        ~Lease() { e.release(s); }
+    } lease{e, st};
+    for (size_t i = 0; i < values.size(); ++i)
+        e.bindForColumn(st, int(i + 1), values[i].first, values[i].second);
+    if (d.edit != Impl::Edit::Add) sqlite3_bind_int64(st, int(values.size() + 1), d.rows.front().rowid);
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE) e.fail(rc, table);
+    if (d.edit != Impl::Edit::Add)
+        for (const auto& [index, value] : d.pending) d.rows.front().values[index] = value;
+    d.edit = Impl::Edit::None;
+    d.pending.clear();
+}
+
+// ---- Field ----
+
+QString Field::Name() const { return rs_->d_->columns[index_].name; }
+
+rt::VarType Field::Type() const { return rs_->d_->columns[index_].kind; }
+
+rt::Variant Field::Value() const {
+    Recordset::Impl& d = *rs_->d_;
+    d.requireOpen();
+    auto p = d.pending.find(index_);
+    if (p != d.pending.end()) return p->second;
+    if (d.edit == Recordset::Impl::Edit::Add) return rt::Variant::null();
+    if (d.rows.empty()) noCurrentRow();
+    return d.rows.front().values[index_];
+}
+
+void Field::setValue(const rt::Variant& v) {
+    Recordset::Impl& d = *rs_->d_;
+    d.requireOpen();
+    if (!d.updatable)
+        rt::raise(rt::err::DbReadOnly,
+                  QStringLiteral("Recordset: field '%1' cannot be updated; the result is "
+                                 "read-only.")
+                      .arg(d.columns[index_].name));
+    if (d.edit == Recordset::Impl::Edit::None) {
+        if (d.rows.empty()) noCurrentRow();
+        d.edit = Recordset::Impl::Edit::Change;
+    }
+    d.pending[index_] = v;
+}
+
+}  // namespace db

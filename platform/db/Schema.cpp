@@ -1,0 +1,144 @@
+// Jet column types as SQLite declarations; creating files and tables.
+#include "platform/db/Schema.h"
+
+#include "platform/db/Connection.h"
+#include "platform/db/sqlite/Engine.h"
+#include "platform/runtime/Error.h"
+
+#include <sqlite3.h>
+
+namespace db {
+
+namespace {
+
+QString quoted(const QString& name) {
+    QString q = name;
+    q.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + q + u'"';
+}
+
+QString literal(const rt::Variant& v) {
+    using rt::VarType;
+    switch (v.type()) {
+        case VarType::Empty:
+        case VarType::Null: return QStringLiteral("NULL");
+        case VarType::Boolean: return v.asBool() ? QStringLiteral("-1") : QStringLiteral("0");
+        case VarType::Text: {
+            QString t = v.asText();
+            t.replace(u'\'', QStringLiteral("''"));
+            return u'\'' + t + u'\'';
+        }
+        case VarType::Date: return u'\'' + jet::storedDateText(v.asDate()) + u'\'';
+        default: {
+            rt::RegionalSettings c(QLocale::c());
+            c.setDecimalSeparator(u'.');
+            return v.toText(c);
+        }
+    }
+}
+
+}  // namespace
+
+QString declaredType(const ColumnDef& c) {
+    switch (c.type) {
+        case JetType::Text: return QStringLiteral("TEXT(%1) COLLATE JETTEXT").arg(c.size);
+        case JetType::Memo: return QStringLiteral("LONGTEXT COLLATE JETTEXT");
+        case JetType::Byte: return QStringLiteral("TINYINT");
+        case JetType::Integer: return QStringLiteral("SMALLINT");
+        case JetType::Long: return QStringLiteral("LONG");
+        case JetType::AutoNumber: return QStringLiteral("INTEGER");
+        case JetType::Single: return QStringLiteral("REAL");
+        case JetType::Double: return QStringLiteral("DOUBLE");
+        case JetType::Currency: return QStringLiteral("CURRENCY");
+        case JetType::Decimal: return QStringLiteral("DECIMAL(%1,%2)").arg(c.precision).arg(c.scale);
+        case JetType::DateTime: return QStringLiteral("DATETIME");
+        case JetType::YesNo: return QStringLiteral("YESNO");
+        case JetType::Binary: return QStringLiteral("BINARY(%1)").arg(c.size);
+        case JetType::LongBinary: return QStringLiteral("LONGBINARY");
+        case JetType::Guid: return QStringLiteral("GUID");
+    }
+    return QStringLiteral("TEXT");
+}
+
+rt::VarType varTypeForDeclared(const QString& declared) {
+    using rt::VarType;
+    QString t = declared.trimmed().toUpper();
+    int paren = t.indexOf(u'(');
+    if (paren >= 0) t = t.left(paren).trimmed();
+    int blank = t.indexOf(u' ');
+    if (blank >= 0) t = t.left(blank);
+    if (t.isEmpty()) return VarType::Empty;
+    if (t == u"TEXT" || t == u"LONGTEXT" || t == u"MEMO" || t == u"VARCHAR" || t == u"CHAR" ||
+        t == u"GUID" || t == u"NVARCHAR")
+        return VarType::Text;
+    if (t == u"TINYINT" || t == u"BYTE") return VarType::Byte;
+    if (t == u"SMALLINT" || t == u"SHORT") return VarType::Int16;
+    if (t == u"LONG" || t == u"INTEGER" || t == u"INT" || t == u"COUNTER" || t == u"AUTOINCREMENT")
+        return VarType::Int32;
+    if (t == u"REAL" || t == u"SINGLE" || t == u"FLOAT4") return VarType::Single;
+    if (t == u"DOUBLE" || t == u"FLOAT" || t == u"FLOAT8") return VarType::Double;
+    if (t == u"CURRENCY" || t == u"MONEY") return VarType::Currency;
+    if (t == u"DECIMAL" || t == u"NUMERIC") return VarType::Decimal;
+    if (t == u"DATETIME" || t == u"DATE" || t == u"TIME") return VarType::Date;
+    if (t == u"YESNO" || t == u"BIT" || t == u"LOGICAL" || t == u"BOOLEAN") return VarType::Boolean;
+    if (t == u"BINARY" || t == u"LONGBINARY" || t == u"BLOB" || t == u"VARBINARY" ||
+        t == u"IMAGE")
+        return VarType::Binary;
+    return VarType::Empty;
+}
+
+void createDatabaseFile(const QString& path, const QString& password) {
+    Engine::createFile(path, password);
+}
+
+void createTable(Connection& c, const TableDef& t) {
+    const IndexDef* pk = nullptr;
+    for (const IndexDef& ix : t.indexes)
+        if (ix.primaryKey) pk = &ix;
+    QStringList parts;
+    bool autoKeyInline = false;
+    for (const ColumnDef& col : t.columns) {
+        QString d = quoted(col.name) + u' ' + declaredType(col);
+        if (col.type == JetType::AutoNumber && pk && pk->columns.size() == 1 &&
+            pk->columns[0].compare(col.name, Qt::CaseInsensitive) == 0) {
+            d += QStringLiteral(" PRIMARY KEY AUTOINCREMENT");
+            autoKeyInline = true;
+        }
+        if (col.required) d += QStringLiteral(" NOT NULL");
+        if (col.defaultValue) d += QStringLiteral(" DEFAULT ") + literal(*col.defaultValue);
+        parts << d;
+    }
+    if (pk && !autoKeyInline) {
+        QStringList cols;
+        for (const QString& n : pk->columns) cols << quoted(n);
+        parts << QStringLiteral("PRIMARY KEY (%1)").arg(cols.join(u", "));
+    }
+    QString sql = QStringLiteral("CREATE TABLE %1 (%2);").arg(quoted(t.name), parts.join(u", "));
+    for (const IndexDef& ix : t.indexes) {
+        if (ix.primaryKey) continue;
+        QStringList cols;
+        for (const QString& n : ix.columns) cols << quoted(n);
+        QString name = ix.name.isEmpty() ? t.name + u'_' + ix.columns.join(u'_') : t.name + u'_' + ix.name;
+        sql += QStringLiteral("CREATE %1INDEX %2 ON %3 (%4);")
+                   .arg(ix.unique ? QStringLiteral("UNIQUE ") : QString(), quoted(name),
+                        quoted(t.name), cols.join(u", "));
+    }
+    c.engine().execNative(sql.toStdString());
+}
+
+QStringList userTables(Connection& c) {
+    QStringList names;
+    sqlite3* db = c.engine().handle();
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db,
+                           "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
+                           "'sqlite\\_%' ESCAPE '\\' AND name NOT LIKE 'MSys%' ORDER BY name",
+                           -1, &st, nullptr) != SQLITE_OK)
+        c.engine().fail(sqlite3_errcode(db));
+    while (sqlite3_step(st) == SQLITE_ROW)
+        names << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    return names;
+}
+
+}  // namespace db

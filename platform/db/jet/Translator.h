@@ -1,0 +1,101 @@
+// Jet SQL to the engine's dialect: tokenizer -> parser (a tree) -> emitter.
+//
+// Literals (numbers, texts, #dates#, True/False) become bound parameters, so
+// statements that differ only in their literals share one prepared statement.
+// Unsupported syntax raises rt::Error(err::DbSyntax) with a description that
+// quotes the offending text: near "x": syntax error.
+#pragma once
+
+#include "platform/runtime/RegionalSettings.h"
+#include "platform/runtime/Variant.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace db::jet {
+
+enum class StatementKind { Select, Insert, Update, Delete };
+
+struct Translation {
+    StatementKind kind = StatementKind::Select;
+    std::string sql;                      // UTF-8 text for the engine; parameters ?1..?N
+    std::vector<rt::Variant> params;      // values of ?1..?N, in order
+    // Per result column of a SELECT (hidden row id excluded): the variant kind
+    // the expression delivers when the translator knows it (a date function, a
+    // concatenation ...), VarType::Empty where the engine's declared column type
+    // or the stored value must decide.
+    // The list stops before the first `*` item (its column count is the
+    // engine's to know): columns without an entry count as Empty.
+    std::vector<rt::VarType> columnHints;
+    // For a SELECT from one table without DISTINCT, GROUP BY, aggregates or
+    // joins: that table's name (as written, brackets removed). Empty otherwise.
+    QString updatableTable;
+    // True when the emitted SELECT carries the row id as its first column
+    // (only when requested and updatableTable is set).
+    bool rowidFirst = false;
+};
+
+// What differs between target engines. The SQLite dialect is the one in use;
+// a server dialect can follow without touching the tokenizer or the parser.
+class Dialect {
+public:
+    virtual ~Dialect() = default;
+    virtual std::string quoteIdentifier(const QString& name) const = 0;
+    virtual std::string parameter(int oneBasedIndex) const = 0;
+    virtual std::string rowidExpression(const QString& table) const = 0;
+    // The engine's spelling of a Jet function call with already emitted
+    // arguments; empty when the function is unknown.
+    virtual std::string function(const QString& upperName,
+                                 const std::vector<std::string>& args) const = 0;
+    // Text concatenation with Jet's '&' meaning (Null joins as empty text).
+    virtual std::string concat(const std::string& a, const std::string& b) const = 0;
+    // LIKE with Jet's wildcards and case-insensitive matching.
+    virtual std::string like(const std::string& value, const std::string& pattern,
+                             bool negated) const = 0;
+    virtual std::string limit(const std::string& selectBody, long long n) const = 0;
+
+    // A condition used as a Jet value: True is -1, False 0, unknown Null.
+    virtual std::string boolValue(const std::string& condition) const = 0;
+    // A Jet value used as a condition (non-zero is true).
+    virtual std::string condition(const std::string& value) const = 0;
+    // The text a value of the given kind shows when joined with '&' or handed
+    // to a text function (dates in the regional general-date form, numbers with
+    // the regional decimal separator); Null stays Null.
+    virtual std::string textForm(const std::string& value, rt::VarType kind) const = 0;
+    // A chain of '&' over operands already in textForm; `nullable[i]` is false
+    // where operand i can never be Null. Null operands join as empty text; the
+    // result is Null only when every operand is Null.
+    virtual std::string concatChain(const std::vector<std::string>& operands,
+                                    const std::vector<bool>& nullable) const = 0;
+    // The operand with Jet's text comparison rule (letter case ignored), for a
+    // comparison in which no column brings its own collation.
+    virtual std::string caseInsensitive(const std::string& operand) const = 0;
+    // Jet operators that the engine does not spell the same way.
+    enum class Arith { Divide, IntDivide, Modulo, Power, DatePlusDays, DateMinusDate };
+    virtual std::string arithmetic(Arith op, const std::string& a, const std::string& b) const = 0;
+};
+
+const Dialect& sqliteDialect();
+
+struct TranslateOptions {
+    const rt::RegionalSettings* settings = nullptr;  // for #date# literals; null: process
+    bool wantRowid = false;  // prepend the row id for an updatable SELECT
+    // The declared kind of a table's column (Empty when unknown); lets the
+    // emitter hint max(col), min(col) and plain column references.
+    std::function<rt::VarType(const QString& table, const QString& column)> columnKind;
+};
+
+Translation translate(const QString& jetSql, const Dialect& dialect,
+                      const TranslateOptions& options);
+
+// Canonical stored form of a date: "yyyy-MM-dd HH:mm:ss" (".zzz" added when the
+// milliseconds are not 0). Text of this form compares in time order.
+QString storedDateText(const QDateTime& dt);
+std::optional<QDateTime> parseStoredDate(const QString& text);
+
+}  // namespace db::jet
