@@ -1,0 +1,216 @@
+// The database layer against raw sqlite3 in the same run:
+//  - a one-row lookup by key through Recordset vs the same query prepared on sqlite3;
+//  - deleting the future-dated rows of a 1,000,000-row logs table with the
+//    system's statement vs the equivalent raw DELETE;
+//  - walking a 1,000,000-row result: rows per second and peak memory growth.
+#include "platform/db/Connection.h"
+#include "platform/db/Schema.h"
+#include "platform/db/jet/Translator.h"
+#include "platform/db/sqlite/Engine.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <fstream>
+#include <string>
+
+namespace {
+
+constexpr int kRows = 1'000'000;
+constexpr int kFutureRows = 1'000;
+
+struct Fixture {
+    QTemporaryDir dir;
+    QString path;
+    rt::RegionalSettings settings{QLocale(QLocale::English, QLocale::UnitedKingdom)};
+    std::shared_ptr<db::Connection> conn;
+    sqlite3* raw = nullptr;
+
+    Fixture() {
+        path = dir.filePath(QStringLiteral("bench.mdb"));
+        db::createDatabaseFile(path, QStringLiteral("pw"));
+        conn = db::Connection::create(&settings);
+        conn->setConnectionString(
+            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Jet OLEDB:Database "
+                           "Password=pw")
+                .arg(path));
+        conn->Open();
+        auto col = [](const char* n, db::JetType t) {
+            db::ColumnDef c;
+            c.name = QString::fromLatin1(n);
+            c.type = t;
+            c.size = 100;
+            return c;
+        };
+        db::TableDef logs{QStringLiteral("logs"),
+                          {col("LogId", db::JetType::AutoNumber), col("dates", db::JetType::DateTime),
+                           col("UserId", db::JetType::Long), col("Activity", db::JetType::Text)},
+                          {db::IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("LogId")}, true, true},
+                           db::IndexDef{QStringLiteral("dates"), {QStringLiteral("dates")}, false, false}}};
+        db::createTable(*conn, logs);
+        logs.name = QStringLiteral("future");
+        logs.indexes.clear();
+        db::createTable(*conn, logs);
+        db::Engine& e = conn->engine();
+        e.execNative("BEGIN");
+        sqlite3_stmt* st = e.acquire(
+            "INSERT INTO logs (dates, UserId, Activity) VALUES (?1, ?2, 'Challan saved')");
+        const QDateTime start = rt::naiveDateTime(QDate(2024, 4, 1), QTime(9, 0));
+        for (int i = 0; i < kRows; ++i) {
+            e.bind(st, 1, rt::Variant(start.addSecs(qint64(i) * 60)));
+            sqlite3_bind_int(st, 2, i % 50);
+            sqlite3_step(st);
+            sqlite3_reset(st);
+        }
+        e.release(st);
+        e.execNative(
+            "INSERT INTO future (dates, UserId, Activity) SELECT dates, UserId, Activity FROM "
+            "logs ORDER BY LogId DESC LIMIT " + std::to_string(kFutureRows));
+        e.execNative("COMMIT");
+        sqlite3_open(path.toUtf8().constData(), &raw);
+    }
+    ~Fixture() { sqlite3_close(raw); }
+
+    // The moment after which the last kFutureRows rows lie.
+    QDateTime cutoff() const {
+        return rt::naiveDateTime(QDate(2024, 4, 1), QTime(9, 0))
+            .addSecs(qint64(kRows - kFutureRows - 1) * 60);
+    }
+    void restoreFuture() {
+        conn->engine().execNative(
+            "INSERT INTO logs (dates, UserId, Activity) SELECT dates, UserId, Activity FROM future");
+    }
+};
+
+Fixture& fixture() {
+    static Fixture f;
+    return f;
+}
+
+void BM_Lookup_Recordset(benchmark::State& state) {
+    Fixture& f = fixture();
+    int key = 1;
+    const QString base = QStringLiteral("select Activity, dates from logs where LogId=");
+    QString queries[64];
+    for (int i = 0; i < 64; ++i) queries[i] = base + QString::number(i * 9973 + 1);
+    for (auto _ : state) {
+        db::Recordset rs;
+        rs.Open(queries[key++ & 63], f.conn, db::adOpenDynamic, db::adLockOptimistic);
+        benchmark::DoNotOptimize(rs.Fields(0).Value());
+        rs.Close();
+    }
+}
+BENCHMARK(BM_Lookup_Recordset);
+
+void BM_Lookup_RawSqlite(benchmark::State& state) {
+    Fixture& f = fixture();
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(f.raw, "SELECT Activity, dates FROM logs WHERE LogId=?1", -1, &st, nullptr);
+    int key = 1;
+    for (auto _ : state) {
+        sqlite3_bind_int(st, 1, (key++ & 63) * 9973 + 1);
+        if (sqlite3_step(st) == SQLITE_ROW) {
+            benchmark::DoNotOptimize(QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_column_text(st, 0))));
+            benchmark::DoNotOptimize(QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_column_text(st, 1))));
+        }
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+}
+BENCHMARK(BM_Lookup_RawSqlite);
+
+void BM_DeleteFuture_Library(benchmark::State& state) {
+    Fixture& f = fixture();
+    const QString sql = QStringLiteral("Delete * from logs where dates>#") +
+                        f.settings.generalDate(f.cutoff()) + QStringLiteral("#");
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.restoreFuture();
+        state.ResumeTiming();
+        db::Recordset rs;
+        rs.Open(sql, f.conn, db::adOpenDynamic, db::adLockOptimistic);
+    }
+}
+BENCHMARK(BM_DeleteFuture_Library)->Unit(benchmark::kMillisecond);
+
+void BM_DeleteFuture_RawSqlite(benchmark::State& state) {
+    Fixture& f = fixture();
+    const std::string cut = db::jet::storedDateText(f.cutoff()).toStdString();
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.restoreFuture();
+        state.ResumeTiming();
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(f.raw, "DELETE FROM logs WHERE dates > ?1", -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, cut.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(st);
+        sqlite3_finalize(st);
+    }
+}
+BENCHMARK(BM_DeleteFuture_RawSqlite)->Unit(benchmark::kMillisecond);
+
+long peakRssKb() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
+void resetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+void BM_Walk_Recordset(benchmark::State& state) {
+    Fixture& f = fixture();
+    long growth = 0;
+    for (auto _ : state) {
+        resetPeakRss();
+        const long before = peakRssKb();
+        db::Recordset rs;
+        rs.Open(QStringLiteral("select * from logs"), f.conn);
+        int64_t n = 0;
+        while (!rs.Eof()) {
+            benchmark::DoNotOptimize(rs.Fields(1).Value());
+            ++n;
+            rs.MoveNext();
+        }
+        rs.Close();
+        growth = std::max(growth, peakRssKb() - before);
+        state.counters["rows"] = double(n);
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(state.counters["rows"]));
+    state.counters["peak_rss_growth_kB"] = double(growth);
+}
+BENCHMARK(BM_Walk_Recordset)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_Walk_RawSqlite(benchmark::State& state) {
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(f.raw, "SELECT * FROM logs", -1, &st, nullptr);
+        int64_t n = 0;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            benchmark::DoNotOptimize(
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))));
+            ++n;
+        }
+        sqlite3_finalize(st);
+        state.counters["rows"] = double(n);
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(state.counters["rows"]));
+}
+BENCHMARK(BM_Walk_RawSqlite)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

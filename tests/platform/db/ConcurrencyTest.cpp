@@ -1,0 +1,85 @@
+// Several processes on one file: a statement waits for another workstation's
+// lock instead of failing, and concurrent writers lose no row.
+#include "DbTestSupport.h"
+
+#include "lib/db/SystemPassword.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <sqlite3.h>
+
+namespace {
+
+const QString kJetsql = QStringLiteral(NARVO_BINARY_DIR "/tools/jetsql/jetsql");
+
+class ConcurrencyTest : public dbtest::DbTest {
+protected:
+    // Starts jetsql inserting `rows` rows named `name`, one statement a line.
+    std::unique_ptr<QProcess> startWriter(const QString& name, int rows) {
+        auto p = std::make_unique<QProcess>();
+        p->start(kJetsql, {QStringLiteral("--password"), QStringLiteral("pw"), path});
+        EXPECT_TRUE(p->waitForStarted(10000));
+        QByteArray script;
+        for (int i = 0; i < rows; ++i)
+            script += QStringLiteral("insert into Items (Name, Code) values ('%1', %2)\n")
+                          .arg(name)
+                          .arg(i)
+                          .toUtf8();
+        p->write(script);
+        p->closeWriteChannel();
+        return p;
+    }
+    int count(const QString& name) {
+        db::Recordset rs;
+        rs.Open(QStringLiteral("select count(*) from Items where Name='%1'").arg(name), conn);
+        return rs.Fields(0).Value().toInt32(settings);
+    }
+};
+
+TEST_F(ConcurrencyTest, AWriterWaitsForAnotherWorkstationsLock) {
+    ASSERT_TRUE(QFileInfo::exists(kJetsql)) << kJetsql.toStdString();
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    auto writer = startWriter(QStringLiteral("waited"), 20);
+    QThread::msleep(1500);  // the writer is blocked on the lock meanwhile
+    ASSERT_EQ(sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(holder);
+    ASSERT_TRUE(writer->waitForFinished(60000));
+    EXPECT_EQ(writer->exitCode(), 0) << writer->readAllStandardError().toStdString();
+    EXPECT_EQ(writer->readAllStandardError(), QByteArray());
+    EXPECT_EQ(count(QStringLiteral("waited")), 20);
+}
+
+TEST_F(ConcurrencyTest, TwoProcessesWritingAtOnceLoseNothing) {
+    ASSERT_TRUE(QFileInfo::exists(kJetsql));
+    conn->Close();
+    auto a = startWriter(QStringLiteral("a"), 200);
+    auto b = startWriter(QStringLiteral("b"), 200);
+    ASSERT_TRUE(a->waitForFinished(120000));
+    ASSERT_TRUE(b->waitForFinished(120000));
+    EXPECT_EQ(a->exitCode(), 0) << a->readAllStandardError().toStdString();
+    EXPECT_EQ(b->exitCode(), 0) << b->readAllStandardError().toStdString();
+    conn = dbtest::open(path, QStringLiteral("pw"), &settings);
+    EXPECT_EQ(count(QStringLiteral("a")), 200);
+    EXPECT_EQ(count(QStringLiteral("b")), 200);
+}
+
+TEST_F(ConcurrencyTest, TheShellPrintsRowsAndReportsFailures) {
+    conn->Execute(QStringLiteral("insert into Items (Name, Price) values ('Bolts', 3.5)"));
+    QProcess p;
+    p.start(kJetsql, {QStringLiteral("--password"), QStringLiteral("pw"), QStringLiteral("--csv"),
+                      path, QStringLiteral("select Name, Price from Items")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(p.readAllStandardOutput(), QByteArray("Name,Price\nBolts,3.5\n"));
+    p.start(kJetsql, {QStringLiteral("--password"), QStringLiteral("pw"), path,
+                      QStringLiteral("select * from Nowhere")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_NE(p.exitCode(), 0);
+    EXPECT_TRUE(p.readAllStandardError().startsWith("error -2147217865: "));
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+// Recordsets: walking results, variant kinds from the declared column types,
+// updating and adding rows, and the refusals of a closed or read-only result.
+#include "DbTestSupport.h"
+
+#include "platform/db/sqlite/Engine.h"
+#include "platform/runtime/Error.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+using rt::Variant;
+using rt::VarType;
+
+class RecordsetTest : public dbtest::DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        conn->Execute(QStringLiteral(
+            "insert into Items (Name, Qty, Code, Ratio, Weight, Price, Made, Active, Notes) "
+            "values ('Bolts', 3, 70000, 0.25, 1.5, 3.5, #2026-03-05 14:07:09#, True, 'long')"));
+        conn->Execute(QStringLiteral("insert into Items (Name) values ('Nuts')"));
+    }
+    int errorOf(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const rt::Error& e) {
+            return e.number();
+        }
+        return 0;
+    }
+};
+
+TEST_F(RecordsetTest, StandsOnTheFirstRowAndWalksToEof) {
+    db::Recordset rs;
+    rs.Open(QStringLiteral("select Name from Items order by Name desc"), conn, db::adOpenDynamic,
+            db::adLockOptimistic);
+    ASSERT_FALSE(rs.Eof());
+    EXPECT_EQ(rs.Fields(0).Value(), Variant(QStringLiteral("Nuts")));
+    rs.MoveNext();
+    EXPECT_EQ(rs.Fields(QStringLiteral("NAME")).Value(), Variant(QStringLiteral("Bolts")));
+    rs.MoveNext();
+    EXPECT_TRUE(rs.Eof());
+    EXPECT_EQ(errorOf([&] { rs.Fields(0).Value(); }), rt::err::DbNoCurrentRow);
+    EXPECT_EQ(errorOf([&] { rs.MoveNext(); }), rt::err::DbNoCurrentRow);
+    rs.MoveFirst();
+    EXPECT_EQ(rs.Fields(0).Value(), Variant(QStringLiteral("Nuts")));
+    EXPECT_EQ(errorOf([&] { rs.Fields(QStringLiteral("Missing")); }), rt::err::DbItemNotFound);
+    EXPECT_EQ(errorOf([&] { rs.Fields(1); }), rt::err::DbItemNotFound);
+}
+
+TEST_F(RecordsetTest, ValuesCarryTheKindOfTheirColumn) {
+    db::Recordset rs;
+    rs.Open(QStringLiteral("select * from Items where Name='Bolts'"), conn);
+    EXPECT_EQ(rs.Fields(QStringLiteral("Id")).Value(), Variant(int32_t(1)));
+    EXPECT_EQ(rs.Fields(QStringLiteral("Name")).Value(), Variant(QStringLiteral("Bolts")));
+    EXPECT_EQ(rs.Fields(QStringLiteral("Qty")).Value(), Variant(int16_t(3)));
+    EXPECT_EQ(rs.Fields(QStringLiteral("Code")).Value(), Variant(int32_t(70000)));
+    EXPECT_EQ(rs.Fields(QStringLiteral("Ratio")).Value(), Variant(0.25));
+    EXPECT_EQ(rs.Fields(QStringLiteral("Weight")).Value(), Variant(1.5f));
+    EXPECT_EQ(rs.Fields(QStringLiteral("Price")).Value(), Variant(rt::Currency{35000}));
+    EXPECT_EQ(rs.Fields(QStringLiteral("Made")).Value(),
+              Variant(rt::naiveDateTime(QDate(2026, 3, 5), QTime(14, 7, 9))));
+    EXPECT_EQ(rs.Fields(QStringLiteral("Active")).Value(), Variant(true));
+    EXPECT_EQ(rs.Fields(QStringLiteral("Notes")).Value(), Variant(QStringLiteral("long")));
+    rs.Close();
+    rs.Open(QStringLiteral("select Qty, Made, Active from Items where Name='Nuts'"), conn);
+    EXPECT_TRUE(rs.Fields(0).Value().isNull());
+    EXPECT_TRUE(rs.Fields(1).Value().isNull());
+    EXPECT_TRUE(rs.Fields(2).Value().isNull());
+}
+
+TEST_F(RecordsetTest, AnUpdatableResultChangesAndAddsRows) {
+    db::Recordset rs;
+    rs.Open(QStringLiteral("Select * from Items where Name='Nuts'"), conn, db::adOpenDynamic,
+            db::adLockOptimistic);
+    ASSERT_TRUE(rs.Updatable());
+    rs.Fields(QStringLiteral("Qty")) = Variant(QStringLiteral("12"));
+    rs.Fields(QStringLiteral("Made")) = Variant(QStringLiteral("2026-12-08 10:30:00"));
+    rs.Update();
+    rs.AddNew();
+    rs.Fields(QStringLiteral("Name")) = Variant(QStringLiteral("Washers"));
+    rs.Fields(QStringLiteral("Active")) = Variant(false);
+    rs.Update();
+    rs.Close();
+
+    db::Recordset check;
+    check.Open(QStringLiteral("select Qty, Made from Items where Name='Nuts'"), conn);
+    EXPECT_EQ(check.Fields(0).Value(), Variant(int16_t(12)));
+    EXPECT_EQ(check.Fields(1).Value(),
+              Variant(rt::naiveDateTime(QDate(2026, 12, 8), QTime(10, 30, 0))));
+    check.Close();
+    check.Open(QStringLiteral("select Active, Id from Items where Name='washers'"), conn);
+    ASSERT_FALSE(check.Eof());
+    EXPECT_EQ(check.Fields(0).Value(), Variant(false));
+    EXPECT_EQ(check.Fields(1).Value(), Variant(int32_t(3)));
+}
+
+TEST_F(RecordsetTest, AValueTheColumnCannotHoldIsRefused) {
+    db::Recordset rs;
+    rs.Open(QStringLiteral("Select * from Items"), conn, db::adOpenDynamic, db::adLockOptimistic);
+    rs.AddNew();
+    rs.Fields(QStringLiteral("Qty")) = Variant(int32_t(70000));
+    EXPECT_EQ(errorOf([&] { rs.Update(); }), rt::err::Overflow);
+}
+
+TEST_F(RecordsetTest, ReadOnlyAndComputedResultsRefuseUpdates) {
+    db::Recordset rs;
+    rs.Open(QStringLiteral("select * from Items"), conn, db::adOpenForwardOnly, db::adLockReadOnly);
+    EXPECT_FALSE(rs.Updatable());
+    EXPECT_EQ(errorOf([&] { rs.AddNew(); }), rt::err::DbReadOnly);
+    EXPECT_EQ(errorOf([&] { rs.Fields(0) = Variant(int32_t(1)); }), rt::err::DbReadOnly);
+    rs.Close();
+    rs.Open(QStringLiteral("select count(*) from Items"), conn, db::adOpenDynamic,
+            db::adLockOptimistic);
+    EXPECT_FALSE(rs.Updatable());
+}
+
+TEST_F(RecordsetTest, StatementsThatChangeDataLeaveItClosed) {
+    db::Recordset rs;
+    rs.Open(QStringLiteral("Delete * from Items where Name='Nuts'"), conn, db::adOpenDynamic,
+            db::adLockOptimistic);
+    EXPECT_EQ(rs.State(), db::adStateClosed);
+    EXPECT_EQ(errorOf([&] { rs.Close(); }), rt::err::DbObjectClosed);
+    EXPECT_EQ(errorOf([&] { rs.Eof(); }), rt::err::DbObjectClosed);
+    rs.Open(QStringLiteral("select count(*) from Items"), conn);
+    EXPECT_EQ(rs.Fields(0).Value().toInt32(settings), 1);
+    EXPECT_EQ(errorOf([&] { rs.Open(QStringLiteral("select * from Items"), conn); }),
+              rt::err::DbObjectOpen);
+}
+
+TEST_F(RecordsetTest, FailuresNameWhatIsAtFault) {
+    db::Recordset rs;
+    try {
+        rs.Open(QStringLiteral("select * from NoSuchTable"), conn);
+        FAIL();
+    } catch (const rt::Error& e) {
+        EXPECT_EQ(e.number(), rt::err::DbNoSuchTable);
+        EXPECT_TRUE(e.description().contains(QStringLiteral("NoSuchTable")));
+    }
+    EXPECT_EQ(rs.State(), db::adStateClosed);
+    try {
+        rs.Open(QStringLiteral("select Nonsense from Items"), conn);
+        FAIL();
+    } catch (const rt::Error& e) {
+        EXPECT_EQ(e.number(), rt::err::DbMissingValue);
+        EXPECT_TRUE(e.description().contains(QStringLiteral("Nonsense")));
+    }
+    try {
+        rs.Open(QStringLiteral("insert into Items (Id, Name) values (1, 'dup')"), conn);
+        FAIL();
+    } catch (const rt::Error& e) {
+        EXPECT_EQ(e.number(), rt::err::DbConstraint);
+    }
+    EXPECT_EQ(errorOf([&] { rs.Open(QStringLiteral("select * from Items"), nullptr); }),
+              -2146824579);
+    conn->Close();
+    EXPECT_EQ(errorOf([&] { rs.Open(QStringLiteral("select * from Items"), conn); }),
+              -2146824579);
+}
+
+TEST_F(RecordsetTest, ASmallResultHoldsNoLockOnTheFile) {
+    db::Recordset rs;
+    rs.Open(QStringLiteral("select * from Items"), conn);
+    ASSERT_FALSE(rs.Eof());
+    // Another connection (another workstation) can write at once.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &other), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE; COMMIT;", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    rs.MoveNext();
+    EXPECT_FALSE(rs.Eof());
+}
+
+TEST_F(RecordsetTest, ALargeResultStreamsInBoundedBatches) {
+    conn->engine().execNative("BEGIN");
+    for (int i = 0; i < 5000; ++i)
+        conn->Execute(QStringLiteral("insert into Items (Name, Code) values ('n', %1)").arg(i));
+    conn->engine().execNative("COMMIT");
+    db::Recordset rs;
+    rs.Open(QStringLiteral("select Code from Items where Name='n' order by Code"), conn);
+    int64_t sum = 0, n = 0;
+    while (!rs.Eof()) {
+        sum += rs.Fields(0).Value().asInt32();
+        ++n;
+        rs.MoveNext();
+    }
+    EXPECT_EQ(n, 5000);
+    EXPECT_EQ(sum, 4999LL * 5000 / 2);
+}
+
+}  // namespace
