@@ -132,6 +132,7 @@ int64_t Connection::Execute(const QString& jetSql) {
     Engine& e = engine();
     auto tr = e.translate(jetSql, false);
     const jet::Translation& t = *tr;
+    if (t.kind != jet::StatementKind::Select) e.finishReaders();
     sqlite3_stmt* st = e.acquire(t.sql);
     struct Lease {
         Engine& e;

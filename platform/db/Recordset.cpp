@@ -12,11 +12,16 @@
 #include <sqlite3.h>
 
 #include <deque>
+#include <limits>
 #include <map>
 
 namespace db {
 
 namespace {
+// The first batch is small, so that a caller who looks only at the first row
+// (an existence test, a single value) pays for few rows; later batches are
+// larger. A result that fits in the first batch holds no lock afterwards.
+constexpr size_t kFirstBatchRows = 32;
 constexpr size_t kBatchRows = 256;
 
 [[noreturn]] void closedError() {
@@ -35,7 +40,7 @@ QString quoted(const QString& name) {
 }
 }  // namespace
 
-struct Recordset::Impl {
+struct Recordset::Impl final : Engine::Reader {
     struct Column {
         QString name;
         rt::VarType kind;
@@ -62,6 +67,7 @@ struct Recordset::Impl {
 
     void releaseStatement() {
         if (stmt) {
+            engine->removeReader(this);
             engine->release(stmt);
             stmt = nullptr;
         }
@@ -69,12 +75,13 @@ struct Recordset::Impl {
 
     void execute() {
         stmt = engine->acquire(translation->sql);
+        engine->addReader(this);
         for (size_t i = 0; i < translation->params.size(); ++i)
             engine->bind(stmt, int(i + 1), translation->params[i]);
     }
 
-    void fill() {
-        while (stmt && rows.size() < kBatchRows) {
+    void fill(size_t limit = kBatchRows) {
+        while (stmt && rows.size() < limit) {
             int rc = sqlite3_step(stmt);
             if (rc == SQLITE_ROW) {
                 Row r;
@@ -92,6 +99,10 @@ struct Recordset::Impl {
             }
         }
     }
+
+    // Reads the rest of the result into memory and gives the statement back
+    // (see Engine::Reader): called before the connection writes.
+    void readToEnd() override { fill(std::numeric_limits<size_t>::max()); }
 
     int indexOf(const QString& name) const {
         for (size_t i = 0; i < columns.size(); ++i)
@@ -125,6 +136,7 @@ void Recordset::Open(const QString& source, const std::shared_ptr<Connection>& a
     fresh->translation = t;
     if (t->kind != jet::StatementKind::Select) {
         // A statement that changes data runs; the recordset stays closed.
+        engine->finishReaders();
         fresh->execute();
         int rc;
         while ((rc = sqlite3_step(fresh->stmt)) == SQLITE_ROW) {
@@ -150,7 +162,7 @@ void Recordset::Open(const QString& source, const std::shared_ptr<Connection>& a
         fresh->columns.push_back(
             {QString::fromUtf8(sqlite3_column_name(fresh->stmt, c + fresh->first)), kind});
     }
-    fresh->fill();
+    fresh->fill(kFirstBatchRows);
     fresh->open = true;
     d_ = std::move(fresh);
     (void)cursorType;
@@ -203,7 +215,7 @@ void Recordset::MoveFirst() {
     d_->releaseStatement();
     d_->rows.clear();
     d_->execute();
-    d_->fill();
+    d_->fill(kFirstBatchRows);
     d_->atStart = true;
 }
 
@@ -238,6 +250,7 @@ void Recordset::Update() {
                                  "(read-only result)."));
     if (d.edit == Impl::Edit::None && d.pending.empty()) return;
     Engine& e = *d.engine;
+    e.finishReaders();
     const QString table = d.translation->updatableTable;
     QStringList names;
     std::vector<std::pair<rt::Variant, rt::VarType>> values;

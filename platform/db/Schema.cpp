@@ -7,6 +7,13 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+
 namespace db {
 
 namespace {
@@ -50,7 +57,10 @@ QString declaredType(const ColumnDef& c) {
         case JetType::Single: return QStringLiteral("REAL");
         case JetType::Double: return QStringLiteral("DOUBLE");
         case JetType::Currency: return QStringLiteral("CURRENCY");
-        case JetType::Decimal: return QStringLiteral("DECIMAL(%1,%2)").arg(c.precision).arg(c.scale);
+        case JetType::Decimal:
+            return QStringLiteral("DECIMAL TEXT(%1,%2) COLLATE JETDECIMAL")
+                .arg(c.precision)
+                .arg(c.scale);
         case JetType::DateTime: return QStringLiteral("DATETIME");
         case JetType::YesNo: return QStringLiteral("YESNO");
         case JetType::Binary: return QStringLiteral("BINARY(%1)").arg(c.size);
@@ -139,6 +149,70 @@ QStringList userTables(Connection& c) {
         names << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
     sqlite3_finalize(st);
     return names;
+}
+
+namespace {
+
+// A plain decimal text split into its parts; false for anything else.
+struct DecimalParts {
+    bool negative = false;
+    std::string_view whole;     // without leading zeros
+    std::string_view fraction;  // without trailing zeros
+};
+
+bool splitDecimal(std::string_view t, DecimalParts& out) {
+    size_t i = 0;
+    if (i < t.size() && (t[i] == '-' || t[i] == '+')) out.negative = t[i++] == '-';
+    const size_t wholeStart = i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+    std::string_view whole = t.substr(wholeStart, i - wholeStart);
+    std::string_view fraction;
+    if (i < t.size() && t[i] == '.') {
+        const size_t fracStart = ++i;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+        fraction = t.substr(fracStart, i - fracStart);
+    }
+    if (i != t.size() || (whole.empty() && fraction.empty())) return false;
+    while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
+    while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+    if (whole.empty() && fraction.empty()) out.negative = false;  // -0 is 0
+    out.whole = whole;
+    out.fraction = fraction;
+    return true;
+}
+
+int compareMagnitude(const DecimalParts& a, const DecimalParts& b) {
+    if (a.whole.size() != b.whole.size()) return a.whole.size() < b.whole.size() ? -1 : 1;
+    if (int c = a.whole.compare(b.whole)) return c < 0 ? -1 : 1;
+    int c = a.fraction.compare(b.fraction);  // trailing zeros removed: plain order is numeric
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+std::optional<double> numericValue(std::string_view t) {
+    std::string s(t);
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(s.c_str(), &end);
+    if (s.empty() || end != s.c_str() + s.size() || std::isnan(v)) return std::nullopt;
+    return v;
+}
+
+}  // namespace
+
+int compareDecimalText(int n1, const void* p1, int n2, const void* p2) {
+    const std::string_view a(static_cast<const char*>(p1), size_t(n1));
+    const std::string_view b(static_cast<const char*>(p2), size_t(n2));
+    DecimalParts da, dbp;
+    if (splitDecimal(a, da) && splitDecimal(b, dbp)) {
+        if (da.negative != dbp.negative) return da.negative ? -1 : 1;
+        const int m = compareMagnitude(da, dbp);
+        return da.negative ? -m : m;
+    }
+    const std::optional<double> va = numericValue(a), vb = numericValue(b);
+    if (va && vb) return *va < *vb ? -1 : (*va > *vb ? 1 : 0);
+    if (va || vb) return va ? -1 : 1;  // numbers first
+    const int c = a.compare(b);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
 }  // namespace db

@@ -6,10 +6,13 @@
 //   Byte     TINYINT                   Integer   SMALLINT
 //   Long     LONG                      AutoNumber INTEGER PRIMARY KEY AUTOINCREMENT
 //   Single   REAL                      Double    DOUBLE
-//   Currency CURRENCY                  Decimal   DECIMAL(p,s)
+//   Currency CURRENCY                  Decimal   DECIMAL TEXT(p,s) COLLATE JETDECIMAL
 //   DateTime DATETIME                  YesNo     YESNO (-1 / 0)
 //   Binary   BINARY(n)                 LongBinary LONGBINARY      Guid GUID
 // JETTEXT compares text without regard to letter case (beyond ASCII too).
+// Decimals are kept as their plain text ("-12.3400", every digit and the scale),
+// which the TEXT affinity leaves alone; JETDECIMAL compares such texts by their
+// numeric value, so that comparisons, ORDER BY and max() follow the numbers.
 // Dates are stored as "yyyy-MM-dd HH:mm:ss" text, which sorts in time order.
 #pragma once
 
@@ -81,5 +84,10 @@ void createTable(Connection& c, const TableDef& t);
 
 // Names of the user tables of an open connection (system tables left out).
 QStringList userTables(Connection& c);
+
+// The JETDECIMAL collation: compares two UTF-8 texts by their decimal value
+// ("[-]digits[.digits]" exactly; other numeric text through its double value;
+// text that is no number after every number, byte by byte).
+int compareDecimalText(int length1, const void* text1, int length2, const void* text2);
 
 }  // namespace db

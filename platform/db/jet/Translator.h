@@ -61,7 +61,8 @@ public:
 
     // A condition used as a Jet value: True is -1, False 0, unknown Null.
     virtual std::string boolValue(const std::string& condition) const = 0;
-    // A Jet value used as a condition (non-zero is true).
+    // A Jet value used as a condition (non-zero is true): the value itself or
+    // a parenthesised form.
     virtual std::string condition(const std::string& value) const = 0;
     // The text a value of the given kind shows when joined with '&' or handed
     // to a text function (dates in the regional general-date form, numbers with

@@ -78,6 +78,10 @@ QString unrecognised(const QString& path) {
 
 void registerJetCollation(sqlite3* db) {
     sqlite3_create_collation(db, "JETTEXT", SQLITE_UTF8, nullptr, jetTextCompare);
+    sqlite3_create_collation(db, "JETDECIMAL", SQLITE_UTF8, nullptr,
+                             [](void*, int n1, const void* p1, int n2, const void* p2) {
+                                 return compareDecimalText(n1, p1, n2, p2);
+                             });
 }
 
 QByteArray passwordDigest(const QString& password, const QByteArray& salt, int rounds) {
@@ -134,6 +138,10 @@ std::unique_ptr<Engine> Engine::open(const QString& path, const QString& passwor
     }
     std::unique_ptr<Engine> e(new Engine(raw, path, settings, clock));
     sqlite3_extended_result_codes(raw, 0);
+    // A double-quoted name is always a name: an unknown column must fail, not
+    // turn into a text literal.
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
     registerJetCollation(raw);
     registerJetFunctions(raw, settings, clock);
@@ -271,6 +279,11 @@ sqlite3_stmt* Engine::acquire(const std::string& sql) {
     return s;
 }
 
+void Engine::finishReaders() {
+    const std::vector<Reader*> open = readers_;  // reading to the end removes them
+    for (Reader* r : open) r->readToEnd();
+}
+
 void Engine::release(sqlite3_stmt* stmt) {
     if (!stmt) return;
     sqlite3_reset(stmt);
@@ -295,9 +308,8 @@ void Engine::fail(int rc, const QString& context) const {
         case SQLITE_LOCKED:
             rt::raise(rt::err::DbGeneric,
                       with(QStringLiteral("Could not use '%1'; the file is locked by another "
-                                          "user and stayed locked longer than %2 seconds.")
-                               .arg(path_)
-                               .arg(kBusyTimeoutMs / 1000)));
+                                          "user.")
+                               .arg(path_)));
         case SQLITE_CONSTRAINT:
             rt::raise(rt::err::DbConstraint,
                       with(QStringLiteral("The changes you requested to the table were not "

@@ -75,6 +75,21 @@ public:
 
     const rt::RegionalSettings& settings() const { return *settings_; }
 
+    // A result still being read on this connection. While one is, the
+    // connection holds a read lock on the file; a connection that holds one
+    // cannot wait for another workstation's pending commit (SQLite answers
+    // "busy" at once rather than deadlock). So before a statement writes,
+    // every open reader reads its result to the end and gives its statement
+    // back (finishReaders).
+    class Reader {
+    public:
+        virtual ~Reader() = default;
+        virtual void readToEnd() = 0;
+    };
+    void addReader(Reader* r) { readers_.push_back(r); }
+    void removeReader(Reader* r) { std::erase(readers_, r); }
+    void finishReaders();
+
 private:
     Engine(sqlite3* db, QString path, const rt::RegionalSettings* settings, const rt::Clock* clock);
 
@@ -91,9 +106,11 @@ private:
     std::unordered_map<std::string, std::vector<sqlite3_stmt*>> freeStatements_;
     size_t cachedCount_ = 0;
     QHash<QString, std::vector<std::pair<QString, rt::VarType>>> tables_;
+    std::vector<Reader*> readers_;
 };
 
-// Registers the JETTEXT collation: text compared without regard to letter case.
+// Registers the JETTEXT collation (text compared without regard to letter case)
+// and the JETDECIMAL collation (decimal texts compared by value, see Schema.h).
 void registerJetCollation(sqlite3* db);
 
 // The salted verifier of a database password (PBKDF2-HMAC-SHA256).

@@ -3,12 +3,16 @@
 #include "DbTestSupport.h"
 
 #include "lib/db/SystemPassword.h"
+#include "platform/db/sqlite/Engine.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 
 #include <sqlite3.h>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -51,6 +55,43 @@ TEST_F(ConcurrencyTest, AWriterWaitsForAnotherWorkstationsLock) {
     EXPECT_EQ(writer->exitCode(), 0) << writer->readAllStandardError().toStdString();
     EXPECT_EQ(writer->readAllStandardError(), QByteArray());
     EXPECT_EQ(count(QStringLiteral("waited")), 20);
+}
+
+TEST_F(ConcurrencyTest, AWriteWhileAResultIsStillReadWaitsInsteadOfFailing) {
+    // A result larger than one batch keeps its statement (and a read lock).
+    conn->engine().execNative("BEGIN");
+    for (int i = 0; i < 300; ++i)
+        conn->Execute(QStringLiteral("insert into Items (Name, Code) values ('r', %1)").arg(i));
+    conn->engine().execNative("COMMIT");
+    db::Recordset reading;
+    reading.Open(QStringLiteral("select Code from Items where Name='r' order by Code"), conn);
+    ASSERT_FALSE(reading.Eof());
+
+    // Another workstation has begun a write and commits a little later.
+    std::atomic<bool> begun{false};
+    int otherRc = -1;
+    std::thread other([&] {
+        sqlite3* db = nullptr;
+        sqlite3_open(path.toUtf8().constData(), &db);
+        sqlite3_busy_timeout(db, 20000);
+        db::registerJetCollation(db);
+        sqlite3_exec(db, "BEGIN IMMEDIATE; INSERT INTO Items (Name) VALUES ('other');", nullptr,
+                     nullptr, nullptr);
+        begun = true;
+        QThread::msleep(500);
+        otherRc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    });
+    while (!begun) QThread::msleep(5);
+    EXPECT_NO_THROW(conn->Execute(QStringLiteral("insert into Items (Name) values ('mine')")));
+    other.join();
+    EXPECT_EQ(otherRc, SQLITE_OK);
+    // The reader still walks its whole result.
+    int n = 0;
+    for (; !reading.Eof(); reading.MoveNext()) ++n;
+    EXPECT_EQ(n, 300);
+    EXPECT_EQ(count(QStringLiteral("mine")), 1);
+    EXPECT_EQ(count(QStringLiteral("other")), 1);
 }
 
 TEST_F(ConcurrencyTest, TwoProcessesWritingAtOnceLoseNothing) {

@@ -1,0 +1,193 @@
+// The SQLite spelling of Jet SQL.
+//
+// Plain SQL wherever SQLite means the same as Jet (comparisons, column
+// references, parameters, aggregates), so that the system's own statements
+// run without a function call per row. Where Jet means something else, the
+// jet_* functions registered by registerJetFunctions() (JetFunctions.cpp) carry
+// Jet's meaning; text comparisons without a column use the JETTEXT collation.
+#include <QByteArray>
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "platform/db/jet/Translator.h"
+
+namespace db::jet {
+
+namespace {
+
+std::string joined(const std::vector<std::string>& args) {
+    std::string out;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (i) out += ", ";
+        out += args[i];
+    }
+    return out;
+}
+
+// Jet functions spelled jet_<name in lower case>(args) by this dialect.
+const char* const kJetNamed[] = {
+    "ABS",   "CBOOL",  "CBYTE",   "CCUR",     "CDATE",    "CDBL",       "CINT",      "CLNG",
+    "CSNG",  "CSTR",   "DATEADD", "DATEDIFF", "DATEPART", "DATESERIAL", "DATEVALUE", "DAY",
+    "FIRST", "FIX",    "FORMAT",  "HOUR",     "INSTR",    "INT",        "LAST",      "LCASE",
+    "LEFT",  "LEN",    "LTRIM",   "MID",      "MINUTE",   "MONTH",      "RIGHT",     "ROUND",
+    "RTRIM", "SECOND", "SGN",     "SPACE",    "SQR",      "STR",        "TIMEVALUE", "TRIM",
+    "UCASE", "VAL",    "WEEKDAY", "YEAR",     "CVDATE",   "NOW",        "DATE",
+};
+
+bool jetNamed(const QString& upper) {
+    const QByteArray k = upper.toLatin1();
+    for (const char* n : kJetNamed)
+        if (k == n) return true;
+    return false;
+}
+
+class SqliteDialect final : public Dialect {
+  public:
+    std::string quoteIdentifier(const QString& name) const override {
+        const QByteArray u = name.toUtf8();
+        std::string out = "\"";
+        for (char c : u) {
+            if (c == '"') out += '"';
+            out += c;
+        }
+        out += '"';
+        return out;
+    }
+
+    std::string parameter(int oneBasedIndex) const override {
+        return "?" + std::to_string(oneBasedIndex);
+    }
+
+    std::string rowidExpression(const QString& table) const override {
+        return quoteIdentifier(table) + ".rowid";
+    }
+
+    std::string function(const QString& upperName,
+                         const std::vector<std::string>& a) const override {
+        const QByteArray n = upperName.toLatin1();
+        const std::string_view name(n.constData(), size_t(n.size()));
+        if (name == "COUNT" && a.size() == 1) return "count(" + a[0] + ")";
+        if (name == "SUM" && a.size() == 1) return "sum(" + a[0] + ")";
+        if (name == "AVG" && a.size() == 1) return "avg(" + a[0] + ")";
+        if (name == "MIN" && a.size() == 1) return "min(" + a[0] + ")";
+        if (name == "MAX" && a.size() == 1) return "max(" + a[0] + ")";
+        if (name == "IIF" && a.size() == 3)
+            return "CASE WHEN " + a[0] + " THEN " + a[1] + " ELSE " + a[2] + " END";
+        if (name == "NZ" && (a.size() == 1 || a.size() == 2))
+            return "coalesce(" + a[0] + ", " + (a.size() == 2 ? a[1] : std::string("''")) + ")";
+        if (name == "ISNULL" && a.size() == 1) return "(" + a[0] + " IS NULL)";
+        // The clock is read once per statement: every row sees the same instant.
+        if ((name == "NOW" || name == "DATE" || name == "TIME") && a.empty())
+            return "(SELECT jet_" + QString::fromLatin1(n).toLower().toStdString() + "())";
+        if (name == "CVDATE") return "jet_cdate(" + joined(a) + ")";
+        if (jetNamed(upperName))
+            return "jet_" + QString::fromLatin1(n).toLower().toStdString() + "(" + joined(a) + ")";
+        return std::string();
+    }
+
+    std::string concat(const std::string& a, const std::string& b) const override {
+        return "jet_concat(" + a + ", " + b + ")";
+    }
+
+    std::string like(const std::string& value, const std::string& pattern,
+                     bool negated) const override {
+        return (negated ? "NOT jet_like(" : "jet_like(") + value + ", " + pattern + ")";
+    }
+
+    std::string limit(const std::string& selectBody, long long n) const override {
+        return selectBody + " LIMIT " + std::to_string(n);
+    }
+
+    std::string boolValue(const std::string& condition) const override {
+        return "-(" + condition + ")";
+    }
+
+    std::string condition(const std::string& value) const override { return value; }
+
+    std::string textForm(const std::string& value, rt::VarType kind) const override {
+        using rt::VarType;
+        switch (kind) {
+            case VarType::Text:
+            case VarType::Null:
+            case VarType::Byte:
+            case VarType::Int16:
+            case VarType::Int32:
+            case VarType::Boolean:
+            case VarType::Binary:
+                return value;  // SQLite's own text form is Jet's
+            case VarType::Date:
+                return "jet_datetext(" + value + ")";
+            default:
+                return "jet_textform(" + value + ")";
+        }
+    }
+
+    std::string concatChain(const std::vector<std::string>& operands,
+                            const std::vector<bool>& nullable) const override {
+        bool anyFixed = false;
+        for (bool n : nullable) anyFixed = anyFixed || !n;
+        if (!anyFixed) {
+            // SQLite takes at most 127 arguments: long chains nest (an inner
+            // all-Null part gives Null, which the outer call joins as nothing).
+            constexpr size_t kChunk = 100;
+            std::vector<std::string> level = operands;
+            while (level.size() > kChunk) {
+                std::vector<std::string> next;
+                for (size_t i = 0; i < level.size(); i += kChunk) {
+                    std::vector<std::string> part(
+                        level.begin() + long(i),
+                        level.begin() + long(std::min(level.size(), i + kChunk)));
+                    next.push_back("jet_concat(" + joined(part) + ")");
+                }
+                level = std::move(next);
+            }
+            return "jet_concat(" + joined(level) + ")";
+        }
+        // One operand is never Null, so neither is the result: plain || will do.
+        std::string out;
+        for (size_t i = 0; i < operands.size(); ++i) {
+            if (i) out += " || ";
+            out += nullable[i] ? "coalesce(" + operands[i] + ", '')" : operands[i];
+        }
+        return out;
+    }
+
+    std::string caseInsensitive(const std::string& operand) const override {
+        return operand + " COLLATE JETTEXT";
+    }
+
+    std::string arithmetic(Arith op, const std::string& a, const std::string& b) const override {
+        const char* f = "";
+        switch (op) {
+            case Arith::Divide:
+                f = "jet_div";
+                break;
+            case Arith::IntDivide:
+                f = "jet_idiv";
+                break;
+            case Arith::Modulo:
+                f = "jet_mod";
+                break;
+            case Arith::Power:
+                f = "jet_pow";
+                break;
+            case Arith::DatePlusDays:
+                f = "jet_dateplus";
+                break;
+            case Arith::DateMinusDate:
+                f = "jet_dateminus";
+                break;
+        }
+        return std::string(f) + "(" + a + ", " + b + ")";
+    }
+};
+
+}  // namespace
+
+const Dialect& sqliteDialect() {
+    static const SqliteDialect dialect;
+    return dialect;
+}
+
+}  // namespace db::jet
