@@ -1,0 +1,287 @@
+// The screen conflict checks: which records of other workstations count, the
+// order of openings across days and months under several regional settings,
+// the exact message texts, and how each check ends a failure.
+#include "tests/lib/screens/ScreensFixture.h"
+
+#include "platform/runtime/Error.h"
+
+#include <string>
+
+namespace {
+
+using screens_test::at;
+using screens_test::ScreensTest;
+
+constexpr int32_t kScreen = 12;
+const QString kTitle = QStringLiteral("Delivery Challan");
+const QString kLogDeleted =
+    QStringLiteral("Your Log was deleted by the Administrator.Contact Ur Administrator");
+
+class ConflictsTest : public ScreensTest {
+protected:
+    void SetUp() override {
+        ScreensTest::SetUp();
+        emptyTable();
+    }
+};
+
+// ---- Which openings count as earlier, under several regional settings ----
+
+struct Opening {
+    const char* name;
+    QDateTime own;    // this user's record
+    QDateTime other;  // workstation 2's record, access value 2
+    bool earlier;     // whether the other record counts as opened no later
+};
+
+const Opening kOpenings[] = {
+    {"FiveMinutesEarlierSameDay", at(2026, 12, 8, 10, 5), at(2026, 12, 8, 10, 0), true},
+    {"FiveMinutesLaterSameDay", at(2026, 12, 8, 9, 55), at(2026, 12, 8, 10, 0), false},
+    {"SameSecond", at(2026, 12, 8, 10, 0), at(2026, 12, 8, 10, 0), true},
+    {"SameSecondOtherFractionLater", at(2026, 12, 8, 10, 0, 0, 200), at(2026, 12, 8, 10, 0, 0, 700),
+     true},
+    {"OneSecondLater", at(2026, 12, 8, 10, 0, 0), at(2026, 12, 8, 10, 0, 1), false},
+    {"AfternoonAgainstMorning", at(2026, 12, 8, 13, 0), at(2026, 12, 8, 9, 0), true},
+    // The day-first texts put the 5th of March after the 4th of April.
+    {"FifthOfMarchAgainstFourthOfApril", at(2026, 3, 5, 10, 0), at(2026, 4, 4, 10, 0), false},
+    {"FourthOfAprilAgainstFifthOfMarch", at(2026, 4, 4, 10, 0), at(2026, 3, 5, 10, 0), true},
+    {"NewYearAgainstLastDecember", at(2027, 1, 2, 8, 0), at(2026, 12, 31, 18, 0), true},
+    {"LastDecemberAgainstNewYear", at(2026, 12, 31, 18, 0), at(2027, 1, 2, 8, 0), false},
+    {"OwnAtMidnightAgainstTheEveningBefore", at(2026, 12, 8, 0, 0), at(2026, 12, 7, 23, 59, 59),
+     true},
+    {"OwnAtMidnightAgainstTheSameMidnight", at(2026, 12, 8, 0, 0), at(2026, 12, 8, 0, 0), true},
+    {"OtherAtMidnightAfterwards", at(2026, 12, 7, 23, 59, 59), at(2026, 12, 8, 0, 0), false},
+};
+
+struct Locale {
+    const char* name;
+    QLocale locale;
+};
+const Locale kLocales[] = {
+    {"en_GB", QLocale(QLocale::English, QLocale::UnitedKingdom)},
+    {"en_US", QLocale(QLocale::English, QLocale::UnitedStates)},
+    {"de_DE", QLocale(QLocale::German, QLocale::Germany)},
+};
+
+class OpeningOrder : public ConflictsTest,
+                     public ::testing::WithParamInterface<std::tuple<Opening, Locale>> {};
+
+TEST_P(OpeningOrder, ChkWarnsOnlyWhenTheOtherOpenedNoLater) {
+    const auto& [c, loc] = GetParam();
+    fake.settings->setLocale(loc.locale);
+    registerOwn(c.own, kScreen);
+    registerAs(2, 3, c.other, kScreen);
+    EXPECT_EQ(lib->Chk_More_Users_In_Screen(kScreen), c.earlier);
+    ASSERT_EQ(boxes().size(), c.earlier ? 1u : 0u);
+    if (c.earlier) {
+        EXPECT_TRUE(
+            boxes()[0].text.startsWith(QStringLiteral("This Screen was already opened by ")));
+        EXPECT_EQ(boxes()[0].title, kTitle);
+    }
+    EXPECT_EQ(lib->tmp_Rec, nullptr);
+}
+
+TEST_P(OpeningOrder, FixMakesTheScreenReadOnlyWhateverTheOrder) {
+    const auto& [c, loc] = GetParam();
+    fake.settings->setLocale(loc.locale);
+    registerOwn(c.own, kScreen, 3);
+    registerAs(2, 3, c.other, kScreen);
+    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 3), 1);
+    EXPECT_EQ(boxes().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Conflicts, OpeningOrder,
+                         ::testing::Combine(::testing::ValuesIn(kOpenings),
+                                            ::testing::ValuesIn(kLocales)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" +
+                                    std::get<1>(info.param).name;
+                         });
+
+// ---- Chk_More_Users_In_Screen ----
+
+TEST_F(ConflictsTest, ChkNamesTheEarlierHolderInFiveLines) {
+    registerOwn(at(2026, 12, 8, 10, 5), kScreen);
+    registerAs(2, 3, at(2026, 12, 8, 10, 0), kScreen);
+    EXPECT_TRUE(lib->Chk_More_Users_In_Screen(kScreen));
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, QStringLiteral("This Screen was already opened by \n"
+                                              "User Name : MEENA\n"
+                                              "System Name : ACCOUNTS-PC\n"
+                                              "Date / Time : 08/12/2026 10:00:00\n"
+                                              "Ur Screen Log Date / Time : 08/12/2026 10:05:00"));
+    EXPECT_EQ(boxes()[0].title, kTitle);
+    EXPECT_EQ(boxes()[0].icon, ui::Icon::Critical);
+}
+
+TEST_F(ConflictsTest, ChkWithoutOwnRecordSaysTheLogWasDeletedAndLooksNoFurther) {
+    registerAs(2, 3, at(2026, 12, 8, 10, 0), kScreen);
+    registerOwn(at(2026, 12, 8, 10, 5), kScreen + 1);  // another screen
+    registerAs(kOwnSys, 3, at(2026, 12, 8, 10, 5), kScreen);  // another user here
+    EXPECT_TRUE(lib->Chk_More_Users_In_Screen(kScreen));
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, kLogDeleted);
+    EXPECT_EQ(boxes()[0].title, kTitle);
+    EXPECT_EQ(boxes()[0].icon, ui::Icon::Critical);
+    EXPECT_EQ(lib->tmp_Rec, nullptr);  // tmp_Rec never opened
+}
+
+TEST_F(ConflictsTest, NoOtherHolderMeansNoMessageFromEither) {
+    registerOwn(at(2026, 12, 8, 10, 5), kScreen);
+    registerAs(2, 3, at(2026, 12, 8, 9, 0), kScreen + 1);  // another screen
+    EXPECT_FALSE(lib->Chk_More_Users_In_Screen(kScreen));
+    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 3), 3);
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(ConflictsTest, AccessValueOneIsIgnoredByBoth) {
+    registerOwn(at(2026, 12, 8, 10, 5), kScreen);
+    registerAs(2, 3, at(2026, 12, 8, 10, 0), kScreen, 1);
+    EXPECT_FALSE(lib->Chk_More_Users_In_Screen(kScreen));
+    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 2), 2);
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(ConflictsTest, AnotherUserOnThisWorkstationIsNeverAConflict) {
+    registerOwn(at(2026, 12, 8, 10, 5), kScreen);
+    registerAs(kOwnSys, 3, at(2026, 12, 8, 10, 0), kScreen, 3);
+    EXPECT_FALSE(lib->Chk_More_Users_In_Screen(kScreen));
+    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 2), 2);
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(ConflictsTest, ThreeHoldersGiveOneMessageFromChkAndTheEarliestFromFix) {
+    registerOwn(at(2026, 12, 8, 10, 0), kScreen);
+    // Written out of time order, so the engine's order is not the time order.
+    registerAs(2, 1, at(2026, 12, 8, 9, 20), kScreen);
+    registerAs(3, 3, at(2026, 12, 8, 9, 0), kScreen);
+    registerAs(2, 4, at(2026, 12, 8, 9, 10), kScreen);
+    EXPECT_TRUE(lib->Chk_More_Users_In_Screen(kScreen));
+    EXPECT_EQ(boxes().size(), 1u);
+    boxes().clear();
+    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 2), 1);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, QStringLiteral("This Screen was already opened by\n"
+                                              "User Name : MEENA\n"
+                                              "System Name : DESPATCH-PC\n"
+                                              "Date / Time : 08/12/2026 09:00:00\n"
+                                              "So U can't Save or Modify or Delete any record"));
+    EXPECT_EQ(boxes()[0].title, kTitle);
+    EXPECT_EQ(boxes()[0].icon, ui::Icon::Critical);
+    EXPECT_EQ(lib->tmp_Rec, nullptr);
+}
+
+TEST_F(ConflictsTest, ChkSkipsLaterHoldersUntilAnEarlierOne) {
+    registerOwn(at(2026, 12, 8, 10, 0), kScreen);
+    registerAs(2, 1, at(2026, 12, 8, 11, 0), kScreen);
+    registerAs(3, 4, at(2026, 12, 8, 9, 30), kScreen);
+    EXPECT_TRUE(lib->Chk_More_Users_In_Screen(kScreen));
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_TRUE(boxes()[0].text.contains(QStringLiteral("User Name : SURESH\n")));
+}
+
+TEST_F(ConflictsTest, AnUnknownUserOrWorkstationLeavesTheLabelEmpty) {
+    registerOwn(at(2026, 12, 8, 10, 5), kScreen);
+    registerAs(8, 77, at(2026, 12, 8, 10, 0), kScreen);
+    EXPECT_TRUE(lib->Chk_More_Users_In_Screen(kScreen));
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_TRUE(boxes()[0].text.contains(QStringLiteral("\nUser Name : \nSystem Name : \n")))
+        << boxes()[0].text.toStdString();
+}
+
+TEST_F(ConflictsTest, ChkLeavesSharedRecordsetsOtherThanTmpRecAlone) {
+    lib->open_temp_rec2(QStringLiteral("Select * from User1 Order By UserId"));
+    registerOwn(at(2026, 12, 8, 10, 5), kScreen);
+    registerAs(2, 3, at(2026, 12, 8, 10, 0), kScreen);
+    lib->Chk_More_Users_In_Screen(kScreen);
+    ASSERT_TRUE(lib->tmp_Rec2);
+    EXPECT_EQ(lib->tmp_Rec2->Fields(QStringLiteral("UserName")).Value().toText(*fake.settings),
+              QStringLiteral("ADMIN"));
+}
+
+TEST_F(ConflictsTest, ChkWhenItsOwnLookupFailsSaysTheLogWasDeleted) {
+    lib->dbconnection->engine().execNative("DROP TABLE OnLineUsers");
+    EXPECT_TRUE(lib->Chk_More_Users_In_Screen(kScreen));
+    ASSERT_EQ(boxes().size(), 2u);
+    EXPECT_EQ(boxes()[0].title, QStringLiteral("NARVO"));  // Retrieve_Name's report
+    EXPECT_EQ(boxes()[1].text, kLogDeleted);
+}
+
+TEST_F(ConflictsTest, ChkPassesAFailureBeyondItsQueriesToTheCaller) {
+    // A table without UserVal: the own lookup works, the walk's query does not,
+    // and reading the unopened tmp_Rec fails inside Chk itself.
+    auto& engine = lib->dbconnection->engine();
+    engine.execNative("DROP TABLE OnLineUsers");
+    engine.execNative(
+        "CREATE TABLE OnLineUsers (LineId INTEGER PRIMARY KEY AUTOINCREMENT, DateT DATETIME, "
+        "SysId LONG, UserId LONG, ScreenId LONG)");
+    engine.execNative(
+        "INSERT INTO OnLineUsers (DateT, SysId, UserId, ScreenId) "
+        "VALUES ('2026-12-08 10:05:00', 1, 2, 12)");
+    EXPECT_THROW(lib->Chk_More_Users_In_Screen(kScreen), rt::Error);
+    ASSERT_EQ(boxes().size(), 1u);  // open_temp_rec's own report
+    EXPECT_EQ(boxes()[0].title, QStringLiteral("NARVO"));
+    ASSERT_TRUE(lib->tmp_Rec);
+    EXPECT_EQ(lib->tmp_Rec->State(), db::adStateClosed);
+}
+
+TEST_F(ConflictsTest, ARecordWithoutATimeIsNamedByFixButNeverCountedByChk) {
+    registerOwn(at(2026, 12, 8, 10, 5), kScreen);
+    lib->dbconnection->engine().execNative(
+        "INSERT INTO OnLineUsers (DateT, SysId, UserId, UserVal, ScreenId) "
+        "VALUES (NULL, 2, 3, 2, 12)");
+    EXPECT_FALSE(lib->Chk_More_Users_In_Screen(kScreen));
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 2), 1);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_TRUE(boxes()[0].text.contains(QStringLiteral("\nDate / Time : \nSo U can't")))
+        << boxes()[0].text.toStdString();
+}
+
+// ---- Fix_userVal_ReadOnly_if_screen_already_exist ----
+
+TEST_F(ConflictsTest, FixMakesNoTimeComparison) {
+    registerOwn(at(2026, 12, 8, 9, 0), kScreen);
+    registerAs(2, 3, at(2026, 12, 8, 11, 0), kScreen);
+    EXPECT_FALSE(lib->Chk_More_Users_In_Screen(kScreen));
+    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 4), 1);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_TRUE(boxes()[0].text.contains(QStringLiteral("Date / Time : 08/12/2026 11:00:00\n")));
+}
+
+TEST_F(ConflictsTest, FixEndsAFailureSilentlyWithTheValueAsItStood) {
+    lib->dbconnection->engine().execNative("DROP TABLE OnLineUsers");
+    const int trail = trailRows();
+    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 3), 3);
+    ASSERT_EQ(boxes().size(), 1u);  // open_temp_rec's own report, nothing more
+    EXPECT_EQ(boxes()[0].title, QStringLiteral("NARVO"));
+    EXPECT_EQ(trailRows(), trail + 1);
+}
+
+// A message box that fails the way a test asks it to.
+class FailingBox final : public ui::MessageBox {
+public:
+    explicit FailingBox(std::function<void()> fail) : fail_(std::move(fail)) {}
+    void show(const QString&, const QString&, ui::Icon) override { fail_(); }
+
+private:
+    std::function<void()> fail_;
+};
+
+TEST_F(ConflictsTest, FixSwallowsFailuresButNotAProgramEnd) {
+    registerOwn(at(2026, 12, 8, 10, 5), kScreen);
+    registerAs(2, 3, at(2026, 12, 8, 10, 0), kScreen);
+    auto env = fake.environment(appFolder());
+    env.messageBox =
+        std::make_shared<FailingBox>([] { rt::raise(rt::err::DbGeneric, QStringLiteral("x")); });
+    clsProd failing(env);
+    failing.dbconnection = lib->dbconnection;
+    EXPECT_EQ(failing.Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 3), 3);
+
+    env.messageBox = std::make_shared<FailingBox>([] { throw rt::ProgramEnded{}; });
+    clsProd ending(env);
+    ending.dbconnection = lib->dbconnection;
+    EXPECT_THROW(ending.Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 3), rt::ProgramEnded);
+}
+
+}  // namespace
