@@ -235,14 +235,15 @@ void fillYear(const QString& path, const QString& password, int year, bool curre
         for (int i = 0; i < 20; ++i) {
             QDate d = last.addDays(-(19 - i) * 3);
             if (d < start) d = start;
-            logs.add({at(d, 9 + i % 8, (i * 7) % 60), Variant(int32_t(1 + i % 4)),
+            // The application dates its log rows by the day.
+            logs.add({at(d), Variant(int32_t(1 + i % 4)),
                       Variant(int32_t(1 + i % 3)), Variant(int32_t(10 + i % 5)),
                       Variant(activities[i % 5])});
         }
         if (current) {
             // Rows written while a workstation's clock ran ahead.
             for (int ahead : {1, 3, 30})
-                logs.add({at(today.addDays(ahead), 11, 15), Variant(int32_t(3)),
+                logs.add({at(today.addDays(ahead)), Variant(int32_t(3)),
                           Variant(int32_t(2)), Variant(int32_t(12)), Variant("Challan saved")});
         }
 
