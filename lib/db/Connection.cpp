@@ -3,9 +3,8 @@
 #include "lib/clsProd.h"
 #include "lib/db/Handlers.h"
 #include "lib/db/SystemPassword.h"
+#include "platform/runtime/CodePage.h"
 #include "platform/runtime/Numbers.h"
-
-#include <array>
 
 namespace {
 
@@ -13,34 +12,14 @@ const QString kProvider = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data 
 const QString kSecurity =
     QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=");
 
-// Windows-1252 codes 0x80..0x9F; 0 where the code page defines no character.
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-int cp1252Code(QChar c) {
-    const char16_t u = c.unicode();
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return u;
-    for (int i = 0; i < 32; ++i)
-        if (kCp1252High[i] == u && u != 0) return 0x80 + i;
-    if (u >= 0x80 && u <= 0x9F) return u;  // the undefined codes map to themselves
-    return '?';                              // not in the code page
-}
-
-QChar cp1252Char(int code) {
-    if (code >= 0x80 && code <= 0x9F && kCp1252High[code - 0x80] != 0)
-        return QChar(kCp1252High[code - 0x80]);
-    return QChar(char16_t(code));
-}
-
 }  // namespace
 
 QString flipTopBitCp1252(const QString& chk) {
     const int16_t length = rt::checkedInt16(chk.size());
     QString out;
     out.reserve(length);
-    for (int16_t i = 0; i < length; ++i) out += cp1252Char((cp1252Code(chk[i]) + 128) % 256);
+    for (int16_t i = 0; i < length; ++i)
+        out += rt::cp1252Char((rt::cp1252Code(chk[i]) + 128) % 256);
     return out;
 }
 
@@ -54,21 +33,29 @@ QString systemDatabasePassword() { return flipTopBitCp1252(storedPasswordConstan
 
 rt::Variant clsProd::encryp_decryp(QString chk) { return rt::Variant(flipTopBitCp1252(chk)); }
 
-void clsProd::Get_Start() {
+// Creates a new connection in dbconnection and opens it on the database file
+// `file` of the DataBase folder. On failure: the description, a line break and
+// `caution` under the application's title, then the program ends at once.
+void clsProdAccess::openDatabase(clsProd& self, const QString& file, const QString& caution) {
     try {
-        dbconnection = db::Connection::create(env_.settings.get(), env_.clock.get());
-        const QString cs = kProvider + appFolder() + QStringLiteral("\\DataBase\\DBStart.mdb") +
-                           kSecurity + encryp_decryp(storedPasswordConstant()).toText(settings());
-        dbconnection->setConnectionString(cs);
-        dbconnection->Open(QString(), QString(), db::adCmdUnspecified);
+        self.dbconnection = db::Connection::create(self.env_.settings.get(), self.env_.clock.get());
+        const QString cs = kProvider + self.appFolder() + QStringLiteral("\\DataBase\\") + file +
+                           kSecurity +
+                           self.encryp_decryp(storedPasswordConstant()).toText(self.settings());
+        self.dbconnection->setConnectionString(cs);
+        self.dbconnection->Open(QString(), QString(), db::adCmdUnspecified);
     } catch (const std::exception&) {
-        rt::Error e = clsProdAccess::toError(std::current_exception());
-        messageBox().show(
-            e.description() + QStringLiteral("\r\n") +
-                QStringLiteral("CAUTION: Make Sure DataBase 'DBStart.mdb' Exists in the Correct Path !!! "),
-            appTitle(), ui::Icon::Critical);
-        env_.programEnd->endNow();
+        rt::Error e = toError(std::current_exception());
+        self.messageBox().show(e.description() + QStringLiteral("\r\n") + caution, self.appTitle(),
+                               ui::Icon::Critical);
+        self.env_.programEnd->endNow();
     }
+}
+
+void clsProd::Get_Start() {
+    clsProdAccess::openDatabase(
+        *this, QStringLiteral("DBStart.mdb"),
+        QStringLiteral("CAUTION: Make Sure DataBase 'DBStart.mdb' Exists in the Correct Path !!! "));
 }
 
 void clsProd::Leave_DBstart() {
@@ -85,19 +72,9 @@ void clsProd::Get_Connection() {
             .joinText(settings()) +
         QStringLiteral(".mdb");
     Leave_DBstart();
-    try {
-        dbconnection = db::Connection::create(env_.settings.get(), env_.clock.get());
-        const QString cs = kProvider + appFolder() + QStringLiteral("\\DataBase\\") + curr_DB_file +
-                           kSecurity + encryp_decryp(storedPasswordConstant()).toText(settings());
-        dbconnection->setConnectionString(cs);
-        dbconnection->Open(QString(), QString(), db::adCmdUnspecified);
-    } catch (const std::exception&) {
-        rt::Error e = clsProdAccess::toError(std::current_exception());
-        messageBox().show(e.description() + QStringLiteral("\r\n") +
-                              QStringLiteral("CAUTION: Make Sure DataBase Exists in the Correct Path !!! "),
-                          appTitle(), ui::Icon::Critical);
-        env_.programEnd->endNow();
-    }
+    clsProdAccess::openDatabase(
+        *this, curr_DB_file,
+        QStringLiteral("CAUTION: Make Sure DataBase Exists in the Correct Path !!! "));
 }
 
 void clsProd::Leave_Connection() {

@@ -44,6 +44,21 @@ struct clsProdAccess {
         }
     }
 
+    // Opens dbconnection on a database file of the DataBase folder, or shows
+    // the caution and ends the program.
+    static void openDatabase(clsProd& self, const QString& file, const QString& caution);
+
+    // Runs `query` on a recordset of its own under the standard handler and
+    // hands it to `onOpen` (which reads the first row, if any); closes it.
+    template <class OnOpen>
+    static void firstRow(clsProd& self, const QString& query, OnOpen&& onOpen) {
+        standard(self, [&] {
+            auto rs = open(self, query);
+            onOpen(*rs);
+            rs->Close();
+        });
+    }
+
     // REQUIRES nothing: fails with 91 when dbconnection holds no object.
     static db::Connection& connection(clsProd& self);
     // A new recordset opened on `source` over dbconnection with a dynamic

@@ -5,51 +5,40 @@
 
 rt::Variant clsProd::Retrieve_Id(QString querry) {
     rt::Variant result;  // empty after a failure
-    clsProdAccess::standard(*this, [&] {
-        auto rs = clsProdAccess::open(*this, querry);
-        if (rs->Eof()) {
+    clsProdAccess::firstRow(*this, querry, [&](db::Recordset& rs) {
+        if (rs.Eof()) {
             result = rt::Variant(int16_t(0));
         } else {
-            rt::Variant v = rs->Fields(0).Value();
+            rt::Variant v = rs.Fields(0).Value();
             result = v.isNull() ? rt::Variant(int16_t(0)) : v;
         }
-        rs->Close();
     });
     return result;
 }
 
 QString clsProd::Retrieve_Name(QString querry) {
     QString result;
-    clsProdAccess::standard(*this, [&] {
-        auto rs = clsProdAccess::open(*this, querry);
-        if (!rs->Eof()) {
-            rt::Variant v = rs->Fields(0).Value();
+    clsProdAccess::firstRow(*this, querry, [&](db::Recordset& rs) {
+        if (!rs.Eof()) {
+            rt::Variant v = rs.Fields(0).Value();
             result = v.isNull() ? QString() : v.toText(settings());
         }
-        rs->Close();
     });
     return result;
 }
 
 QString clsProd::Retrieve_TWO_Cols(QString querry) {
     QString result;
-    clsProdAccess::standard(*this, [&] {
-        auto rs = clsProdAccess::open(*this, querry);
-        if (!rs->Eof()) {
-            result = rs->Fields(1).Value().joinText(settings()) + QStringLiteral(" , ") +
-                     rs->Fields(0).Value().joinText(settings());
-        }
-        rs->Close();
+    clsProdAccess::firstRow(*this, querry, [&](db::Recordset& rs) {
+        if (!rs.Eof())
+            result = rs.Fields(1).Value().joinText(settings()) + QStringLiteral(" , ") +
+                     rs.Fields(0).Value().joinText(settings());
     });
     return result;
 }
 
 bool clsProd::chk_rec_exst(QString querry) {
     bool result = false;
-    clsProdAccess::standard(*this, [&] {
-        auto rs = clsProdAccess::open(*this, querry);
-        result = !rs->Eof();
-        rs->Close();
-    });
+    clsProdAccess::firstRow(*this, querry, [&](db::Recordset& rs) { result = !rs.Eof(); });
     return result;
 }

@@ -16,28 +16,17 @@
 #include <string>
 
 #include "lib/clsProd.h"
+#include "platform/runtime/CodePage.h"
 #include "platform/runtime/Error.h"
 #include "platform/runtime/Numbers.h"
 
 namespace {
 
-// ---- Windows-1252, the 8-bit code page of repeat_char ----
-
-// Codes 128..159; the five codes the code page leaves unassigned map to the
-// control character of the same number, as the Windows conversion does.
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80..87
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88..8F
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90..97
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98..9F
-};
-
 // The character whose Windows-1252 code is `code`.
 // Fails with Invalid procedure call (5) outside 0..255.
 QChar cp1252Char(int16_t code) {
     if (code < 0 || code > 255) rt::raiseStandard(rt::err::InvalidProcedureCall);
-    if (code >= 0x80 && code <= 0x9F) return QChar(kCp1252High[code - 0x80]);
-    return QChar(static_cast<char16_t>(code));
+    return rt::cp1252Char(code);
 }
 
 // ---- Fixed-decimal formatting for LPad ----

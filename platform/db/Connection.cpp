@@ -15,14 +15,14 @@ const rt::SystemClock& systemClock() {
 }
 }  // namespace
 
-QString ConnectionSpec::localPath() const {
+QString ConnectionParts::localPath() const {
     QString p = dataSource;
     p.replace(u'\\', u'/');
     return p;
 }
 
-ConnectionSpec parseConnectionString(const QString& text) {
-    ConnectionSpec spec;
+ConnectionParts parseConnectionString(const QString& text) {
+    ConnectionParts parts;
     bool haveSource = false;
     // key=value pairs separated by ';'; a value may be quoted with " or '.
     qsizetype i = 0;
@@ -34,8 +34,7 @@ ConnectionSpec parseConnectionString(const QString& text) {
             QString stray = text.mid(i, semi < 0 ? -1 : semi - i).trimmed();
             if (!stray.isEmpty())
                 rt::raise(rt::err::DbGeneric,
-                          QStringLiteral("Format of the initialization string does not conform to "
-                                         "the specification near \"%1\".")
+                          QStringLiteral("The connection string is not valid near \"%1\".")
                               .arg(stray));
             if (semi < 0) break;
             i = semi + 1;
@@ -59,26 +58,26 @@ ConnectionSpec parseConnectionString(const QString& text) {
             i = end + 1;
         }
         if (key == u"provider") {
-            spec.provider = value;
+            parts.provider = value;
         } else if (key == u"data source") {
-            spec.dataSource = value;
+            parts.dataSource = value;
             haveSource = true;
         } else if (key == u"jet oledb:database password" || key == u"password" || key == u"pwd") {
-            spec.password = value;
+            parts.password = value;
         }
     }
-    if (spec.provider.compare(QStringLiteral("Microsoft.Jet.OLEDB.4.0"), Qt::CaseInsensitive) != 0)
+    if (parts.provider.compare(QStringLiteral("Microsoft.Jet.OLEDB.4.0"), Qt::CaseInsensitive) != 0)
         rt::raise(rt::err::DbBadProvider,
-                  spec.provider.isEmpty()
+                  parts.provider.isEmpty()
                       ? QStringLiteral("The connection string names no provider; this layer "
                                        "opens \"Provider=Microsoft.Jet.OLEDB.4.0\" only.")
                       : QStringLiteral("Provider cannot be found: \"%1\". This layer opens "
                                        "\"Microsoft.Jet.OLEDB.4.0\" databases only.")
-                            .arg(spec.provider));
-    if (!haveSource || spec.dataSource.isEmpty())
+                            .arg(parts.provider));
+    if (!haveSource || parts.dataSource.isEmpty())
         rt::raise(rt::err::DbGeneric,
                   QStringLiteral("The connection string names no Data Source."));
-    return spec;
+    return parts;
 }
 
 std::shared_ptr<Connection> Connection::create(const rt::RegionalSettings* settings,
@@ -103,8 +102,8 @@ void Connection::Open(const QString&, const QString&, int32_t) {
     if (engine_)
         rt::raise(rt::err::DbObjectOpen,
                   QStringLiteral("Connection: operation is not allowed when the object is open."));
-    ConnectionSpec spec = parseConnectionString(connectionString_);
-    engine_ = Engine::open(spec.localPath(), spec.password, settings_, clock_);
+    ConnectionParts parts = parseConnectionString(connectionString_);
+    engine_ = Engine::open(parts.localPath(), parts.password, settings_, clock_);
 }
 
 void Connection::Close() {

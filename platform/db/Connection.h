@@ -41,14 +41,14 @@ inline constexpr int32_t adStateClosed = 0;
 inline constexpr int32_t adStateOpen = 1;
 
 // The parts of a connection string this layer understands.
-struct ConnectionSpec {
+struct ConnectionParts {
     QString provider;
     QString dataSource;  // as written (either separator)
     QString password;
     QString localPath() const;  // dataSource with '\' turned into '/'
 };
 // Throws rt::Error for an empty string, a missing Data Source or another provider.
-ConnectionSpec parseConnectionString(const QString& text);
+ConnectionParts parseConnectionString(const QString& text);
 
 class Connection : public std::enable_shared_from_this<Connection> {
 public:

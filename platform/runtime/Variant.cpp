@@ -114,8 +114,10 @@ Variant Variant::fromDate(const QDate& d, const QTime& t) { return Variant(naive
 
 // ---- Conversions ----
 
-bool Variant::isNumeric() const {
-    switch (type()) {
+bool Variant::isNumeric() const { return isNumericType(type()); }
+
+bool isNumericType(VarType t) {
+    switch (t) {
         case VarType::Byte:
         case VarType::Int16:
         case VarType::Int32:
@@ -204,18 +206,21 @@ double Variant::toDouble(const RegionalSettings& rs) const {
     return 0.0;
 }
 
+// A currency amount rounded exactly to a whole number, halves to even.
+static int64_t wholeCurrency(Currency c) {
+    int64_t q = c.scaled / Currency::kScale, r = c.scaled % Currency::kScale;
+    const int64_t half = Currency::kScale / 2;
+    if (r > half || (r == half && (q & 1))) ++q;
+    if (r < -half || (r == -half && (q & 1))) --q;
+    return q;
+}
+
 int16_t Variant::toInt16(const RegionalSettings& rs) const {
     switch (type()) {
         case VarType::Byte: return asByte();
         case VarType::Int16: return asInt16();
         case VarType::Int32: return checkedInt16(asInt32());
-        case VarType::Currency: {
-            // Exact: halves of the scaled value go to the even neighbour.
-            int64_t s = asCurrency().scaled, q = s / 10000, r = s % 10000;
-            if (r > 5000 || (r == 5000 && (q & 1))) ++q;
-            if (r < -5000 || (r == -5000 && (q & 1))) --q;
-            return checkedInt16(q);
-        }
+        case VarType::Currency: return checkedInt16(wholeCurrency(asCurrency()));
         default: return toInt16Checked(toDouble(rs));
     }
 }
@@ -225,12 +230,7 @@ int32_t Variant::toInt32(const RegionalSettings& rs) const {
         case VarType::Byte: return asByte();
         case VarType::Int16: return asInt16();
         case VarType::Int32: return asInt32();
-        case VarType::Currency: {
-            int64_t s = asCurrency().scaled, q = s / 10000, r = s % 10000;
-            if (r > 5000 || (r == 5000 && (q & 1))) ++q;
-            if (r < -5000 || (r == -5000 && (q & 1))) --q;
-            return checkedInt32(q);
-        }
+        case VarType::Currency: return checkedInt32(wholeCurrency(asCurrency()));
         default: return toInt32Checked(toDouble(rs));
     }
 }

@@ -41,6 +41,8 @@ enum class VarType : uint8_t {
 };
 
 const char* varTypeName(VarType t);
+// Byte to Decimal: the number kinds (Boolean and Date are not).
+bool isNumericType(VarType t);
 
 // Currency: a 64-bit integer scaled by 10,000 (four decimals, exact).
 struct Currency {

@@ -204,13 +204,13 @@ std::unique_ptr<JetFile> JetFile::open(const QString& path, const QString& passw
                  .arg(path));
     if (header->version == JetVersion::Jet3)
         fail(rt::err::DbUnrecognised,
-             QStringLiteral("'%1' is a Jet 3 (Access 97) database; only Jet 4 databases can be "
-                            "imported. Convert it to the Access 2000 format first.")
+             QStringLiteral("'%1' is a Jet 3 database; only Jet 4 databases can be "
+                            "imported. Convert it to the Jet 4 format first.")
                  .arg(path));
     if (header->version != JetVersion::Jet4)
         fail(rt::err::DbUnrecognised,
-             QStringLiteral("'%1' is an Access 2007 or later database; only Jet 4 databases can "
-                            "be imported. Save it in the Access 2000 format first.")
+             QStringLiteral("'%1' is an ACE (version 12 or later) database; only Jet 4 databases "
+                            "can be imported. Save it in the Jet 4 format first.")
                  .arg(path));
     // A Jet 4 file is whole pages: the definition page, the global usage map and
     // the system catalog at least.

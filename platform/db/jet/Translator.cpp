@@ -22,20 +22,7 @@ namespace {
 
 using rt::VarType;
 
-bool isNumberKind(VarType k) {
-    switch (k) {
-        case VarType::Byte:
-        case VarType::Int16:
-        case VarType::Int32:
-        case VarType::Single:
-        case VarType::Double:
-        case VarType::Currency:
-        case VarType::Decimal:
-            return true;
-        default:
-            return false;
-    }
-}
+bool isNumberKind(VarType k) { return rt::isNumericType(k); }
 
 bool sameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 

@@ -3,7 +3,7 @@
 // Literals (numbers, texts, #dates#, True/False) become bound parameters, so
 // statements that differ only in their literals share one prepared statement.
 // Unsupported syntax raises rt::Error(err::DbSyntax) with a description that
-// quotes the offending text: near "x": syntax error.
+// quotes the offending text: Syntax error near "x".
 #pragma once
 
 #include "platform/runtime/RegionalSettings.h"

@@ -439,7 +439,14 @@ void Engine::bindForColumn(sqlite3_stmt* st, int i, const rt::Variant& v,
             sqlite3_bind_double(st, i, std::nearbyint(d * 10000.0) / 10000.0);
             return;
         }
-        case VarType::Decimal: sqlite3_bind_double(st, i, v.toDouble(rs)); return;
+        case VarType::Decimal: {
+            // Decimal columns keep the exact digits as text.
+            const QString exact = v.type() == VarType::Decimal
+                                      ? v.asDecimal().toPlainText()
+                                      : rt::formatGeneral(v.toDouble(rs), u'.', 15);
+            bind(st, i, rt::Variant(exact));
+            return;
+        }
         case VarType::Date: bind(st, i, rt::Variant(v.toDate(rs))); return;
         case VarType::Boolean: sqlite3_bind_int(st, i, v.toBool(rs) ? -1 : 0); return;
         default: bind(st, i, v); return;

@@ -1,5 +1,6 @@
 // Attendance counts: overtime lists, day codes and holiday flags, the 32-bit
 // float sums and the limit of 32767 days.
+#include "Errors.h"
 #include <functional>
 
 #include "platform/runtime/Error.h"
@@ -7,19 +8,11 @@
 
 namespace {
 
+using testing_support::errorOf;
+
 using testing_support::LibTest;
 
-class AttendanceTest : public LibTest {
-  protected:
-    static int32_t errorOf(const std::function<void()>& f) {
-        try {
-            f();
-        } catch (const rt::Error& e) {
-            return e.number();
-        }
-        return 0;
-    }
-};
+class AttendanceTest : public LibTest {};
 
 struct HoursCase {
     const char* list;

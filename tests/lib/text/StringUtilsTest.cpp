@@ -1,6 +1,7 @@
 // String helpers: fields of separated lists, word wrapping, runs of one
 // character, fixed-width numbers, trailing line breaks and search-and-replace,
 // including the limits where they fail.
+#include "Errors.h"
 #include <QLocale>
 #include <functional>
 
@@ -9,20 +10,11 @@
 
 namespace {
 
+using testing_support::errorOf;
+
 using testing_support::LibTest;
 
-class StringUtilsTest : public LibTest {
-  protected:
-    // Runs `f` and returns the error number it failed with, or 0.
-    static int32_t errorOf(const std::function<void()>& f) {
-        try {
-            f();
-        } catch (const rt::Error& e) {
-            return e.number();
-        }
-        return 0;
-    }
-};
+class StringUtilsTest : public LibTest {};
 
 // ---- Str_Split_Using_Separator ----
 

@@ -6,6 +6,7 @@
 
 namespace {
 
+using testing_support::errorOf;
 using trade_testing::TradeTest;
 
 class NumberingTest : public TradeTest {

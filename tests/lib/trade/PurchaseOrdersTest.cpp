@@ -6,6 +6,7 @@
 
 namespace {
 
+using testing_support::errorOf;
 using trade_testing::TradeTest;
 
 // Demo rows: CUSTPO PO/12'A for CUstid 101 and 4500012345 for 102; SUBCONPO

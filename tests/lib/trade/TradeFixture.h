@@ -4,6 +4,7 @@
 // that a routine ran no SQL at all.
 #pragma once
 
+#include "Errors.h"
 #include <sqlite3.h>
 
 #include <QStringList>
@@ -14,6 +15,8 @@
 #include "tests/support/LibFixture.h"
 
 namespace trade_testing {
+
+using testing_support::errorOf;
 
 class TradeTest : public testing_support::LibTest {
   protected:
@@ -45,14 +48,6 @@ class TradeTest : public testing_support::LibTest {
         return s;
     }
 
-    static int32_t errorOf(const std::function<void()>& f) {
-        try {
-            f();
-        } catch (const rt::Error& e) {
-            return e.number();
-        }
-        return 0;
-    }
 
   private:
     static int trace(unsigned kind, void* ctx, void* stmt, void*) {

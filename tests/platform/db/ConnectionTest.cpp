@@ -32,21 +32,21 @@ rt::Error openError(const QString& cs) {
 }
 
 TEST(ConnectionString, PartsBothSeparatorsAndTheProvider) {
-    auto spec = db::parseConnectionString(QStringLiteral(
+    auto parts = db::parseConnectionString(QStringLiteral(
         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/opt/app\\DataBase\\DBStart.mdb;"
         "Persist Security Info=False;Jet OLEDB:Database Password=secret"));
-    EXPECT_EQ(spec.localPath(), QStringLiteral("/opt/app/DataBase/DBStart.mdb"));
-    EXPECT_EQ(spec.password, QStringLiteral("secret"));
+    EXPECT_EQ(parts.localPath(), QStringLiteral("/opt/app/DataBase/DBStart.mdb"));
+    EXPECT_EQ(parts.password, QStringLiteral("secret"));
     // ';' ends a value unless it is quoted: what follows is no pair.
     EXPECT_THROW(db::parseConnectionString(QStringLiteral(
                      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x;Jet OLEDB:Database "
                      "Password=se;cret")),
                  rt::Error);
-    spec = db::parseConnectionString(QStringLiteral(
+    parts = db::parseConnectionString(QStringLiteral(
         "provider=microsoft.jet.oledb.4.0;data source=\"/a b/c.mdb\";Jet OLEDB:Database "
         "Password=\"p;w\""));
-    EXPECT_EQ(spec.localPath(), QStringLiteral("/a b/c.mdb"));
-    EXPECT_EQ(spec.password, QStringLiteral("p;w"));
+    EXPECT_EQ(parts.localPath(), QStringLiteral("/a b/c.mdb"));
+    EXPECT_EQ(parts.password, QStringLiteral("p;w"));
     try {
         db::parseConnectionString(QStringLiteral("Provider=SQLOLEDB;Data Source=x"));
         FAIL();

@@ -1,5 +1,6 @@
 // Recordsets: walking results, variant kinds from the declared column types,
 // updating and adding rows, and the refusals of a closed or read-only result.
+#include "Errors.h"
 #include "DbTestSupport.h"
 
 #include "platform/db/sqlite/Engine.h"
@@ -8,6 +9,8 @@
 #include <sqlite3.h>
 
 namespace {
+
+using testing_support::errorOf;
 
 using rt::Variant;
 using rt::VarType;
@@ -20,14 +23,6 @@ protected:
             "insert into Items (Name, Qty, Code, Ratio, Weight, Price, Made, Active, Notes) "
             "values ('Bolts', 3, 70000, 0.25, 1.5, 3.5, #2026-03-05 14:07:09#, True, 'long')"));
         conn->Execute(QStringLiteral("insert into Items (Name) values ('Nuts')"));
-    }
-    int errorOf(const std::function<void()>& f) {
-        try {
-            f();
-        } catch (const rt::Error& e) {
-            return e.number();
-        }
-        return 0;
     }
 };
 

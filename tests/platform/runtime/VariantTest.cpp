@@ -1,4 +1,5 @@
 // Variant conversions and the regional text forms.
+#include "Errors.h"
 #include "platform/runtime/Error.h"
 #include "platform/runtime/RegionalSettings.h"
 #include "platform/runtime/Variant.h"
@@ -7,20 +8,14 @@
 
 namespace {
 
+using testing_support::errorOf;
+
 using rt::Variant;
 
 rt::RegionalSettings settings(QLocale::Language l, QLocale::Territory t) {
     return rt::RegionalSettings(QLocale(l, t));
 }
 
-int errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const rt::Error& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 TEST(Variant, JoiningNullGivesNothingConvertingItFails) {
     auto rs = settings(QLocale::English, QLocale::UnitedKingdom);
