@@ -14,6 +14,9 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <functional>
 #include <vector>
 
@@ -48,11 +51,22 @@ QString connectionString(const QString& path, const QString& password) {
            QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") + password;
 }
 
+// Opens a file being made. It is still under its temporary name, so nothing
+// waits for each write to reach the disk; writeFile syncs it once at the end.
 std::shared_ptr<db::Connection> openFile(const QString& path, const QString& password) {
     auto c = db::Connection::create();
     c->setConnectionString(connectionString(path, password));
     c->Open();
+    c->engine().execNative("PRAGMA synchronous=OFF");
     return c;
+}
+
+bool syncToDisk(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
 }
 
 // Inserts rows through one prepared native statement inside a transaction.
@@ -101,7 +115,7 @@ void writeFile(const QString& target, bool overwrite,
         throw;
     }
     if (overwrite) QFile::remove(target);
-    if (!QFile::rename(part, target)) {
+    if (!syncToDisk(part) || !QFile::rename(part, target)) {
         QFile::remove(part);
         rt::raise(rt::err::DbGeneric, QStringLiteral("Could not write '%1'.").arg(target));
     }
