@@ -101,7 +101,8 @@ DecimalText fromCurrency(rt::Currency c) {
 
 // Formats like the patterns "0" (decimals 0) and "0.00..." (decimals > 0):
 // at least one whole digit, exactly `decimals` decimals, no grouping, halves
-// rounded away from zero, a minus sign only when the rounded value is not 0.
+// rounded away from zero, a minus sign for every negative value (also one
+// that rounds to 0: -0.001 gives -0.00).
 QString formatFixed(DecimalText d, int decimals, QChar point) {
     std::string frac = d.fraction;
     bool roundUp = frac.size() > size_t(decimals) && frac[size_t(decimals)] >= '5';
@@ -131,10 +132,9 @@ QString formatFixed(DecimalText d, int decimals, QChar point) {
     const auto firstNonZero = whole.find_first_not_of('0');
     whole = firstNonZero == std::string::npos ? "0" : whole.substr(firstNonZero);
 
-    const bool zero = whole == "0" && frac.find_first_not_of('0') == std::string::npos;
     QString out;
     out.reserve(qsizetype(whole.size() + frac.size() + 2));
-    if (d.negative && !zero) out += u'-';
+    if (d.negative) out += u'-';
     out += QLatin1String(whole.data(), qsizetype(whole.size()));
     if (decimals > 0) {
         out += point;
@@ -167,7 +167,7 @@ DecimalText decimalTextOf(const rt::Variant& v) {
 
 QString clsProd::Str_Split_Using_Separator(QString Src_Str, QString sep, int16_t pos) {
     if (pos == 0) {
-        messageBox().show(QStringLiteral("Position Error"), appTitle(), ui::Icon::Information);
+        messageBox().show(QStringLiteral("Position Error"), appTitle(), ui::Icon::None);
         return QString();
     }
     // No field can be found at a negative position or with an empty separator.

@@ -9,7 +9,7 @@
 
 namespace ui {
 
-enum class Icon { Critical, Information };
+enum class Icon { None, Critical, Information };  // None: a plain box
 
 class MessageBox {
 public:

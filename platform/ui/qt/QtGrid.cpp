@@ -3,6 +3,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QObject>
 #include <QPalette>
 #include <QTableWidget>
 #include <QTableWidgetItem>
@@ -33,7 +34,22 @@ int32_t toBgr(int red, int green, int blue) {
                    uint32_t(red & 0xFF));
 }
 
-QtGrid::QtGrid(QTableWidget* widget) : widget_(widget) {}
+QtGrid::QtGrid(QTableWidget* widget) : widget_(widget) {
+    if (widget_->currentRow() >= 0 && widget_->currentColumn() >= 0) {
+        row_ = widget_->currentRow();
+        col_ = widget_->currentColumn();
+    }
+    // A cell the user (or the screen) makes current becomes the grid's current
+    // cell; losing the widget's current cell altogether keeps the last one.
+    follow_ = QObject::connect(widget_, &QTableWidget::currentCellChanged, widget_,
+                               [this](int row, int col, int, int) {
+                                   if (row < 0 || col < 0) return;
+                                   row_ = row;
+                                   col_ = col;
+                               });
+}
+
+QtGrid::~QtGrid() { QObject::disconnect(follow_); }
 
 int32_t QtGrid::Rows() const { return widget_->rowCount(); }
 
@@ -49,34 +65,30 @@ QString QtGrid::TextMatrix(int32_t row, int32_t col) const {
     return item ? item->text() : QString();
 }
 
-int32_t QtGrid::Row() const {
-    const int r = widget_->currentRow();
-    return r >= 0 ? r : row_;
-}
+int32_t QtGrid::Row() const { return row_; }
 
-int32_t QtGrid::Col() const {
-    const int c = widget_->currentColumn();
-    return c >= 0 ? c : col_;
-}
+int32_t QtGrid::Col() const { return col_; }
 
 void QtGrid::setRow(int32_t row) {
     if (row < 0 || row >= Rows()) badRow();
-    col_ = Col();
     row_ = row;
     moveWidgetCurrent();
 }
 
 void QtGrid::setCol(int32_t col) {
     if (col < 0 || col >= Cols()) badCol();
-    row_ = Row();
     col_ = col;
     moveWidgetCurrent();
 }
 
-// The widget can only hold a current cell that exists; until both numbers are
-// valid the adapter keeps them itself.
+// The widget can only hold a current cell that exists and is enabled; the
+// adapter keeps the numbers itself either way, and the widget's answer (a
+// currentCellChanged for the same cell, or none) leaves them as set.
 void QtGrid::moveWidgetCurrent() {
-    if (row_ < Rows() && col_ < Cols()) widget_->setCurrentCell(row_, col_);
+    const int32_t row = row_, col = col_;
+    if (row < Rows() && col < Cols()) widget_->setCurrentCell(row, col);
+    row_ = row;
+    col_ = col;
 }
 
 int32_t QtGrid::defaultBackColor() const {

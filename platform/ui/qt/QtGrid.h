@@ -12,15 +12,18 @@
 // reads as the grid's default colour, the widget palette's base colour, which
 // is never pure red (255): an uncoloured cell is never taken for a marked one.
 //
-// Current cell: Row() and Col() follow the widget's current cell, so a cell the
-// user clicks is the current one. Setting one of them keeps the other; the
-// widget's current cell moves as soon as both are valid. Before anything is
-// set and while the widget has no current cell, both read 0.
+// Current cell: Row() and Col() are the cell last set through the adapter or
+// made current in the widget (a cell the user clicks is the current one).
+// Setting one of them keeps the other; the widget's current cell moves as soon
+// as both are valid. A disabled cell, which the widget will not make current,
+// is still the grid's current cell, so its colour can be read. Before
+// anything is set and while the widget has had no current cell, both read 0.
 //
 // Out-of-range cells, rows and columns raise rt::Error 381, 30009 and 30010.
 // The adapter does not own its widget; the widget must outlive the adapter.
 #pragma once
 
+#include <QMetaObject>
 #include <cstdint>
 
 #include "platform/ui/Grid.h"
@@ -32,6 +35,9 @@ namespace ui {
 class QtGrid final : public Grid {
   public:
     explicit QtGrid(QTableWidget* widget);
+    ~QtGrid() override;
+    QtGrid(const QtGrid&) = delete;
+    QtGrid& operator=(const QtGrid&) = delete;
 
     int32_t Rows() const override;
     int32_t Cols() const override;
@@ -55,8 +61,9 @@ class QtGrid final : public Grid {
     void moveWidgetCurrent();
 
     QTableWidget* widget_;
-    int32_t row_ = 0;  // used while the widget has no current cell
+    int32_t row_ = 0;  // the current cell, kept in step with the widget's
     int32_t col_ = 0;
+    QMetaObject::Connection follow_;  // the widget's current-cell changes
 };
 
 // Colour conversion between 0xBBGGRR and Qt's red, green, blue.

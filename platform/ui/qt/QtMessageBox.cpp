@@ -18,7 +18,10 @@ public:
             std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
             return;
         }
-        QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::Information,
+        const QMessageBox::Icon qtIcon = icon == Icon::Critical      ? QMessageBox::Critical
+                                         : icon == Icon::Information ? QMessageBox::Information
+                                                                     : QMessageBox::NoIcon;
+        QMessageBox box(qtIcon,
                         title, text, QMessageBox::Ok);
         box.exec();
     }

@@ -97,8 +97,9 @@ TEST_F(GridsTest, DuplicateComparisonOfItemTexts) {
         EXPECT_EQ(lib->msf_check_valid_itm(grid, 1), !c.duplicate)
             << "'" << c.a.toStdString() << "' vs '" << c.b.toStdString() << "'";
         EXPECT_EQ(boxes().size(), c.duplicate ? 1u : 0u);
-        if (c.duplicate && !boxes().empty())
+        if (c.duplicate && !boxes().empty()) {
             EXPECT_TRUE(boxes()[0].text.endsWith(QStringLiteral("SEE ROWS: 2 and  4")));
+        }
     }
 }
 
@@ -146,6 +147,22 @@ TEST_F(GridsTest, OnlyPureRedMarksARow) {
     EXPECT_TRUE(boxes().empty());
     // The scan ends on the last data row, in the limit column.
     EXPECT_EQ(grid.Row(), 3);
+    EXPECT_EQ(grid.Col(), 2);
+}
+
+// Screens show limit cells read only; a red limit cell that the user cannot
+// select is checked all the same, wherever the user's current cell was.
+TEST_F(GridsTest, RedLimitCellThatCannotBeSelectedIsChecked) {
+    fill({{"Item", "Qty", "Bal"}, {"A", "5", "10"}, {"B", "12", "10"}});
+    for (int r = 1; r <= 2; ++r) {
+        colour(r, 2, kRed);
+        table.item(r, 2)->setFlags(Qt::NoItemFlags);
+    }
+    table.setCurrentCell(1, 0);
+    EXPECT_FALSE(lib->msf_RowQty_OK_if_red(grid, 1, 2));
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, QStringLiteral("In Row: 2 , Qty should not be greater than 10"));
+    EXPECT_EQ(grid.Row(), 2);
     EXPECT_EQ(grid.Col(), 2);
 }
 

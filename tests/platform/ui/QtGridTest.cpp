@@ -115,6 +115,26 @@ TEST_F(QtGridTest, SetCellBackColorMarksTheCurrentCell) {
     EXPECT_EQ(grid.TextMatrix(3, 2), QString());
 }
 
+// Limit cells are often shown read only or greyed out; the widget refuses to
+// make a disabled cell its current one, but the grid's current cell is still
+// the cell that was set, and its colour is that cell's colour.
+TEST_F(QtGridTest, CurrentCellCanBeADisabledCell) {
+    table.setCurrentCell(1, 0);
+    auto* limit = new QTableWidgetItem(QStringLiteral("10"));
+    limit->setFlags(Qt::NoItemFlags);
+    limit->setBackground(QColor(255, 0, 0));
+    table.setItem(3, 2, limit);
+    grid.setCol(2);
+    grid.setRow(3);
+    EXPECT_EQ(grid.Row(), 3);
+    EXPECT_EQ(grid.Col(), 2);
+    EXPECT_EQ(grid.CellBackColor(), 255);
+    grid.setRow(2);  // back on an enabled cell: the widget follows again
+    EXPECT_EQ(table.currentRow(), 2);
+    EXPECT_EQ(table.currentColumn(), 2);
+    EXPECT_NE(grid.CellBackColor(), 255);
+}
+
 TEST(QtGridEmpty, HoldsRowAndColumnUntilTheCellExists) {
     QTableWidget table(2, 0);
     ui::QtGrid grid(&table);
