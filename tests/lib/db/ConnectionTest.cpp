@@ -4,6 +4,7 @@
 
 #include "lib/db/SystemPassword.h"
 #include "platform/db/Schema.h"
+#include "platform/db/sqlite/Engine.h"
 #include "platform/runtime/Error.h"
 
 #include <QFile>
@@ -23,13 +24,18 @@ protected:
         EXPECT_EQ(boxes().back().icon, ui::Icon::Critical);
         return boxes().back().text;
     }
-    void setCurrentYears(const QString& where) {
+    // A connection of the test's own on the bootstrap database.
+    std::shared_ptr<db::Connection> bootstrap() {
         auto c = db::Connection::create();
         c->setConnectionString(
             QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1/DBStart.mdb;Jet "
                            "OLEDB:Database Password=%2")
                 .arg(dataFolder(), systemDatabasePassword()));
         c->Open();
+        return c;
+    }
+    void setCurrentYears(const QString& where) {
+        auto c = bootstrap();
         c->Execute(QStringLiteral("update DB_Years set curryear=false"));
         if (!where.isEmpty())
             c->Execute(QStringLiteral("update DB_Years set curryear=true where ") + where);
@@ -74,6 +80,59 @@ TEST_F(ConnectionTest, TwoCurrentRowsTheFirstWins) {
     setCurrentYears(QStringLiteral("minYear>=2025"));
     lib->Get_Connection();
     EXPECT_EQ(lib->curr_DB_file, QStringLiteral("DB2025_26.mdb"));
+}
+
+// The engine names the year database: "DB", the whole minYear, "_" and the
+// last two characters of maxYear (all of it when shorter).
+struct YearName {
+    int maxYear;
+    const char* file;
+};
+
+class YearNameTest : public ConnectionTest, public ::testing::WithParamInterface<YearName> {};
+
+TEST_P(YearNameTest, MaxYearContributesItsLastTwoCharacters) {
+    makeDemo();
+    const QString file = QString::fromLatin1(GetParam().file);
+    bootstrap()->Execute(QStringLiteral("update DB_Years set maxYear=%1 where curryear=true")
+                             .arg(GetParam().maxYear));
+    if (file != QStringLiteral("DB2026_27.mdb")) {
+        ASSERT_TRUE(QFile::copy(dataFolder() + QStringLiteral("/DB2026_27.mdb"),
+                                dataFolder() + u'/' + file));
+    }
+    lib->Get_Connection();
+    EXPECT_EQ(lib->curr_DB_file, file);
+    ASSERT_TRUE(lib->dbconnection);
+    EXPECT_EQ(lib->dbconnection->State(), db::adStateOpen);
+    EXPECT_TRUE(boxes().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(MaxYears, YearNameTest,
+                         ::testing::Values(YearName{2027, "DB2026_27.mdb"},
+                                           YearName{7, "DB2026_7.mdb"},
+                                           YearName{130, "DB2026_30.mdb"}));
+
+TEST_F(ConnectionTest, AFailingYearQueryIsReportedThenGivesDotMdbAndTheYearCaution) {
+    makeDemo();
+    bootstrap()->engine().execNative("DROP TABLE DB_Years");
+    EXPECT_THROW(lib->Get_Connection(), rt::ProgramEnded);
+    EXPECT_EQ(lib->curr_DB_file, QStringLiteral(".mdb"));
+    ASSERT_EQ(boxes().size(), 2u);
+    // The query's own failure, through the standard handler ...
+    EXPECT_EQ(boxes()[0].title, QStringLiteral("NARVO"));
+    EXPECT_EQ(boxes()[0].icon, ui::Icon::Critical);
+    EXPECT_TRUE(boxes()[0].text.contains(QStringLiteral("DB_Years")))
+        << boxes()[0].text.toStdString();
+    // ... then the year database ".mdb" cannot be opened.
+    EXPECT_EQ(boxes()[1].title, QStringLiteral("TestApp"));
+    EXPECT_EQ(boxes()[1].icon, ui::Icon::Critical);
+    EXPECT_TRUE(boxes()[1].text.endsWith(
+        QStringLiteral("\r\nCAUTION: Make Sure DataBase Exists in the Correct Path !!! ")));
+    // The bootstrap database had been left before the year database was tried.
+    ASSERT_TRUE(lib->dbconnection);
+    EXPECT_NE(lib->dbconnection->State(), db::adStateOpen);
+    EXPECT_TRUE(
+        lib->dbconnection->ConnectionString().contains(QStringLiteral("\\DataBase\\.mdb;")));
 }
 
 TEST_F(ConnectionTest, AWrongPasswordOnTheYearDatabaseEndsTheProgram) {

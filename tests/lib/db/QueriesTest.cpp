@@ -52,6 +52,10 @@ TEST_F(QueriesTest, RetrieveNameGivesTextForms) {
               QStringLiteral("08/12/2026 08:45:00"));
     EXPECT_EQ(lib->Retrieve_Name(QStringLiteral("select SysName from ImpSystems order by SysId")),
               QStringLiteral("STORES-PC"));
+    // The text comes back as stored, blanks included.
+    EXPECT_EQ(lib->Retrieve_Name(QStringLiteral("select '  Lathe  ' & SysName from ImpSystems "
+                                                "where SysId=7")),
+              QStringLiteral("  Lathe  Steel"));
     EXPECT_TRUE(boxes().empty());
 }
 

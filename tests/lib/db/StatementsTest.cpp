@@ -45,6 +45,8 @@ TEST_F(StatementsTest, ARejectedStatementShowsItsDescriptionAndLeavesATrail) {
     const QString text = rs.Fields(0).Value().asText();
     EXPECT_TRUE(text.endsWith(QStringLiteral(" -2147217865 : From ClsProd"))) << text.toStdString();
     EXPECT_TRUE(text.startsWith(QStringLiteral("The database engine cannot find")));
+    // The box shows the description alone; the trail adds the number and the source.
+    EXPECT_EQ(text, boxes()[0].text + QStringLiteral(" -2147217865 : From ClsProd"));
     EXPECT_EQ(rs.Fields(1).Value(),
               rt::Variant(rt::naiveDateTime(QDate(2026, 12, 8), QTime(11, 22, 33))));
     rs.MoveNext();
