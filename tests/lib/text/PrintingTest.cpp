@@ -13,6 +13,7 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QThread>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -231,6 +232,47 @@ TEST_F(PrintingTest, ShowHelpStartsTheViewerWithTheWholePathAsOneArgument) {
     app.show_help(QString());
     EXPECT_EQ(waitForLines(out), QStringList{folder + QStringLiteral("/Help/")})
         << "an empty name still starts the viewer, on the help folder";
+    EXPECT_TRUE(boxes().empty());
+}
+
+// A launcher that records what it is asked to start, or fails as told.
+class RecordingLauncher final : public ui::ProgramLauncher {
+  public:
+    int64_t start(const QString& program, const QStringList& arguments,
+                  int32_t windowStyle) override {
+        starts.push_back({program, arguments, windowStyle});
+        if (failWith) throw *failWith;
+        return 4242;
+    }
+    struct Start {
+        QString program;
+        QStringList arguments;
+        int32_t windowStyle;
+    };
+    std::vector<Start> starts;
+    std::optional<rt::Error> failWith;
+};
+
+TEST_F(PrintingTest, ShowHelpStartsTheViewerMaximisedWithFocusOnce) {
+    auto launcher = std::make_shared<RecordingLauncher>();
+    auto env = fake.environment(QStringLiteral("/opt/Narvo App"));
+    env.launcher = launcher;
+    clsProd app(env);
+    app.show_help(QStringLiteral("stock.chm"));
+    ASSERT_EQ(launcher->starts.size(), 1u);
+    EXPECT_EQ(launcher->starts[0].program, QStringLiteral("/opt/Narvo App/Help/hh.exe"));
+    EXPECT_EQ(launcher->starts[0].arguments,
+              QStringList{QStringLiteral("/opt/Narvo App/Help/stock.chm")});
+    EXPECT_EQ(launcher->starts[0].windowStyle, 3);
+
+    launcher->failWith = rt::Error(70, QStringLiteral("Permission denied"));
+    try {
+        app.show_help(QStringLiteral("stock.chm"));
+        FAIL() << "the launcher's failure was swallowed";
+    } catch (const rt::Error& e) {
+        EXPECT_EQ(e.number(), 70);
+        EXPECT_EQ(e.description(), QStringLiteral("Permission denied"));
+    }
     EXPECT_TRUE(boxes().empty());
 }
 
