@@ -136,8 +136,9 @@ TEST_F(NumberingTest, ModesWithoutSeriesOrUnknownTablesRunNoQuery) {
         mode(c.mode);
         EXPECT_EQ(lib->get_new_dcno(QString::fromLatin1(c.table)), 1) << c.mode << c.table;
         // Invoices have series in modes 1 to 3 (in 2 and 3 whatever the name).
-        if (c.mode < 1 || c.mode > 3)
+        if (c.mode < 1 || c.mode > 3) {
             EXPECT_EQ(lib->get_new_Invoiceno(QString::fromLatin1(c.table)), 1) << c.mode << c.table;
+        }
         EXPECT_EQ(takeStatements(), QStringList()) << c.mode << c.table;
     }
     mode(1);
