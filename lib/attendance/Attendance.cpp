@@ -52,42 +52,40 @@ float clsProd::cal_OT_Hrs(QString OTstr) {
     return sum;
 }
 
-float clsProd::cal_days_Present(QString LStr) {
+namespace {
+
+// The days of an attendance text, each code weighed by `weight`, summed in
+// single precision. A text over 32767 characters overflows.
+template <class Weight>
+float weighDays(const QString& LStr, Weight weight) {
     if (LStr.isEmpty()) return 0;
     requireDayText(LStr);
     float sum = 0;
-    for (QChar c : LStr) {
-        switch (c.unicode()) {
+    for (QChar c : LStr)
+        if (const double w = weight(c.unicode())) sum = addToSingle(sum, w);
+    return sum;
+}
+
+}  // namespace
+
+float clsProd::cal_days_Present(QString LStr) {
+    return weighDays(LStr, [](char16_t c) {
+        switch (c) {
             case u'P':
             case u'A':
             case u'B':
             case u'C':
             case u'G':
-            case u'W':
-                sum = addToSingle(sum, 1.0);
-                break;
+            case u'W': return 1.0;
             case u'N':
-            case u'M':
-                sum = addToSingle(sum, 0.5);
-                break;
-            default:
-                break;
+            case u'M': return 0.5;
+            default: return 0.0;
         }
-    }
-    return sum;
+    });
 }
 
 float clsProd::cal_Leave_days(QString LStr) {
-    if (LStr.isEmpty()) return 0;
-    requireDayText(LStr);
-    float sum = 0;
-    for (QChar c : LStr) {
-        if (c == u'L')
-            sum = addToSingle(sum, 1.0);
-        else if (c == u'M')
-            sum = addToSingle(sum, 0.5);
-    }
-    return sum;
+    return weighDays(LStr, [](char16_t c) { return c == u'L' ? 1.0 : c == u'M' ? 0.5 : 0.0; });
 }
 
 int16_t clsProd::cal_Holidays(QString HoliStr) {
