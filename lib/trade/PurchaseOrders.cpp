@@ -49,12 +49,7 @@ bool isTableName(const QString& tbl) {
 bool purchaseOrderOnRecord(clsProd& self, const QString& partyCondition, int32_t partyId,
                            const QString& strPO, const QString& tbl) {
     if (!isTableName(tbl)) {
-        clsProdAccess::standardFailure(
-            self, rt::Error(rt::err::DbNoSuchTable,
-                            QStringLiteral("The database engine cannot find the input table or "
-                                           "query '%1'. Make sure it exists and that its name is "
-                                           "spelled correctly.")
-                                .arg(tbl)));
+        clsProdAccess::standardFailure(self, db::missingTableError(tbl));
         return false;
     }
     QString po = strPO;  // the caller's text stays as it is

@@ -80,6 +80,14 @@ ConnectionParts parseConnectionString(const QString& text) {
     return parts;
 }
 
+rt::Error missingTableError(const QString& name) {
+    return rt::Error(rt::err::DbNoSuchTable,
+                     QStringLiteral("The database engine cannot find the input table or query "
+                                    "'%1'. Make sure it exists and that its name is spelled "
+                                    "correctly.")
+                         .arg(name));
+}
+
 std::shared_ptr<Connection> Connection::create(const rt::RegionalSettings* settings,
                                                const rt::Clock* clock) {
     return std::shared_ptr<Connection>(new Connection(settings, clock));

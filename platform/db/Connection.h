@@ -11,6 +11,7 @@
 #pragma once
 
 #include "platform/runtime/Environment.h"
+#include "platform/runtime/Error.h"
 #include "platform/runtime/RegionalSettings.h"
 #include "platform/runtime/Variant.h"
 
@@ -49,6 +50,9 @@ struct ConnectionParts {
 };
 // Throws rt::Error for an empty string, a missing Data Source or another provider.
 ConnectionParts parseConnectionString(const QString& text);
+
+// The failure for a table or query the database does not hold.
+rt::Error missingTableError(const QString& name);
 
 class Connection : public std::enable_shared_from_this<Connection> {
 public:

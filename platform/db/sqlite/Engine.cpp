@@ -1,6 +1,7 @@
 // SQLite engine: opening files safely, caches, value conversion and errors.
 #include "platform/db/sqlite/Engine.h"
 
+#include "platform/db/Connection.h"
 #include "platform/db/Schema.h"
 #include "platform/db/sqlite/JetFunctions.h"
 #include "platform/runtime/Error.h"
@@ -331,13 +332,7 @@ void Engine::fail(int rc, const QString& context) const {
                       with(QStringLiteral("Disk or network error on '%1' (%2).").arg(path_, msg)));
         default: break;
     }
-    if (msg.startsWith(QLatin1String("no such table: "))) {
-        QString name = msg.mid(15);
-        rt::raise(rt::err::DbNoSuchTable,
-                  QStringLiteral("The database engine cannot find the input table or query '%1'. "
-                                 "Make sure it exists and that its name is spelled correctly.")
-                      .arg(name));
-    }
+    if (msg.startsWith(QLatin1String("no such table: "))) throw missingTableError(msg.mid(15));
     if (msg.startsWith(QLatin1String("no such column: "))) {
         rt::raise(rt::err::DbMissingValue,
                   QStringLiteral("No value given for one or more required parameters "
