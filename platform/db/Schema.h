@@ -64,10 +64,53 @@ struct IndexDef {
     bool primaryKey = false;
 };
 
+// A relationship: the columns of this table refer to a key of `refTable`.
+struct ForeignKeyDef {
+    QString name;
+    QStringList columns;
+    QString refTable;
+    QStringList refColumns;  // empty: the referenced table's primary key
+    bool cascadeUpdate = false;
+    bool cascadeDelete = false;
+};
+
+// A rule every row must keep: a Jet expression (a validation rule such as
+// ">=0" or "[End]>=[Start]"), translated for the engine when the table is made.
+// `column` is the implicit left operand of a rule that starts with an operator.
+struct CheckDef {
+    QString name;
+    QString column;
+    QString rule;
+};
+
 struct TableDef {
     QString name;
     std::vector<ColumnDef> columns;
     std::vector<IndexDef> indexes;  // a primaryKey entry becomes the table's key
+    std::vector<ForeignKeyDef> foreignKeys = {};
+    std::vector<CheckDef> checks = {};
+};
+
+// One change of the schema as a Jet DDL statement states it (CREATE TABLE,
+// CREATE INDEX, DROP TABLE, DROP INDEX, ALTER TABLE ... ADD/DROP).
+struct SchemaChange {
+    enum class Kind {
+        CreateTable,     // table
+        CreateIndex,     // tableName, index
+        DropTable,       // tableName
+        DropIndex,       // tableName, name
+        AddColumn,       // tableName, column; index when it names columns (UNIQUE ...)
+        DropColumn,      // tableName, name
+        AddConstraint,   // tableName, index (UNIQUE / PRIMARY KEY) or foreignKey
+        DropConstraint,  // tableName, name
+    };
+    Kind kind = Kind::CreateTable;
+    QString tableName;
+    TableDef table;
+    IndexDef index;
+    ColumnDef column;
+    std::optional<ForeignKeyDef> foreignKey;
+    QString name;
 };
 
 // The declared type (with collation) a column gets.

@@ -52,6 +52,8 @@ inline constexpr int32_t DbItemNotFound = -2146825023;   // field not in the col
 inline constexpr int32_t DbReadOnly = -2146825037;       // recordset does not support updating
 inline constexpr int32_t DbBadPassword = -2147217843;    // not a valid password
 inline constexpr int32_t DbUnrecognised = -2147467259;   // unrecognised database format
+inline constexpr int32_t DbTypeMismatch = -2147217913;   // data type mismatch
+inline constexpr int32_t DbDataOverflow = -2147217833;   // value too large for its field
 }  // namespace err
 
 [[noreturn]] inline void raise(int32_t number, const QString& description) {

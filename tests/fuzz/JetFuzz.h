@@ -424,7 +424,13 @@ class Target {
             o.columnKind = [this](const QString& a, const QString& b) { return columnKind(a, b); };
             t = db::jet::translate(jet, db::jet::sqliteDialect(), o);
         } catch (const rt::Error& e) {
-            if (e.number() != rt::err::DbSyntax || e.description().isEmpty())
+            // Refused as written (syntax), or a literal that cannot meet its
+            // column or operand (Jet's type mismatch, overflow, Null).
+            const bool expected = e.number() == rt::err::DbSyntax ||
+                                  e.number() == rt::err::DbTypeMismatch ||
+                                  e.number() == rt::err::DbDataOverflow ||
+                                  e.number() == rt::err::DbGeneric;
+            if (!expected || e.description().isEmpty())
                 tally.faults.push_back("wrong error " + std::string(e.what()) +
                                        " for: " + jet.toStdString());
             ++tally.refused;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/db/Schema.h"
 #include "platform/db/jet/Translator.h"
 #include "platform/runtime/Variant.h"
 
@@ -32,6 +33,7 @@ enum class ExprKind : unsigned char {
     Exists,    // EXISTS (select)
     Subquery,  // (select) as a value
     Call,      // name(args)
+    Quantified,  // args[0] op ALL / ANY (select); `all` tells which
 };
 
 enum class Op : unsigned char {
@@ -64,6 +66,7 @@ struct Expr {
     ExprKind kind = ExprKind::Null;
     Op op = Op::None;
     bool negated = false;  // NOT LIKE, NOT BETWEEN, NOT IN, IS NOT NULL
+    bool all = false;      // Quantified: ALL (else ANY / SOME)
     int depth = 1;         // 1 + the deepest child
     qsizetype pos = 0;     // where the node starts in the statement text
     rt::Variant value;     // Literal
@@ -112,9 +115,10 @@ struct OrderTerm {
 
 struct Select {
     bool distinct = false;
-    bool distinctRow = false;  // DISTINCTROW: the same as no keyword for one table
+    bool distinctRow = false;  // DISTINCTROW: rows of the tables it shows, each once
     std::optional<long long> top;
     std::vector<SelectItem> items;
+    QString into;                 // SELECT ... INTO table: the new table's name
     std::vector<SourcePtr> from;  // comma-separated sources
     ExprPtr where;
     std::vector<ExprPtr> groupBy;
@@ -137,13 +141,15 @@ struct Assignment {
 
 struct Statement {
     StatementKind kind = StatementKind::Select;
-    std::unique_ptr<Select> select;  // Select; Insert ... SELECT
+    std::unique_ptr<Select> select;  // Select, SelectInto; Insert ... SELECT
     QString table;                   // Insert, Update, Delete
     QString alias;                   // Update, Delete
+    SourcePtr joined;                // Update over a join: the whole join
     std::vector<QString> columns;    // Insert column list
     std::vector<ExprPtr> values;     // Insert ... VALUES
     std::vector<Assignment> sets;    // Update
     ExprPtr where;                   // Update, Delete
+    std::shared_ptr<const SchemaChange> schema;  // Schema
 };
 
 }  // namespace db::jet

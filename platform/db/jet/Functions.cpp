@@ -847,6 +847,18 @@ bool isTextPattern(const QString& p) {
 
 }  // namespace
 
+std::optional<QString> formatNullSection(const QString& pattern) {
+    const QStringList s = sections(pattern);
+    if (s.size() < 4) return std::nullopt;
+    const QString& p = s[3];
+    QString out;
+    for (qsizetype i = 0; i < p.size();) {
+        if (takeLiteral(p, i, out)) continue;
+        out += p[i++];
+    }
+    return out;
+}
+
 QString format(const rt::Variant& v, const QString& pattern, const rt::RegionalSettings& rs) {
     if (pattern.isEmpty()) return v.joinText(rs);
     if (isTextPattern(pattern)) return formatText(v.joinText(rs), pattern);

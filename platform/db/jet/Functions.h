@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "platform/runtime/RegionalSettings.h"
@@ -36,6 +37,31 @@ class LikePattern {
     };
     std::vector<Element> elements_;
 };
+
+// The order in which the numbers of a date text are read. Regional: the
+// regional short date's order when the numbers stand between its separator
+// (as the system writes dates), else month first. MonthFirst: always month
+// first (Jet's rule for #m/d/yyyy# literals). When the preferred order gives
+// no valid date, the other orders are tried.
+enum class DateOrder : unsigned char { Regional, MonthFirst };
+
+// A date and/or time read from text as Jet's conversions read it (CDate,
+// DateValue, TimeValue, a text stored into a date column, #...# literals):
+// numbers separated by / - . or blanks in the preferred order (a first number
+// of three or four digits is a year: yyyy-mm-dd); month names, English or the
+// locale's, long or short ("January 2, 2024", "2 Jan 2024", "2-Jan-24");
+// weekday names skipped; two-digit years in 1930-2029; a day and month
+// without a year in `currentYear`; times h:mm[:ss[.fff]] or "h AM" with AM/PM
+// (or the locale's texts). A time alone falls on 1899-12-30, a date alone at
+// midnight. Nothing when the text is no date or the date is outside 100-9999.
+std::optional<QDateTime> readDate(const QString& text, const rt::RegionalSettings& rs,
+                                  DateOrder order, int currentYear);
+
+// A whole text read as a number the way Jet's conversions read it: blanks
+// around, a sign, the locale's currency symbol, thousand separators between
+// the digits of the whole part, the regional decimal separator (or '.'), an
+// exponent, &H / &O. Nothing when the text is not numeric.
+std::optional<double> readNumber(const QString& text, const rt::RegionalSettings& rs);
 
 enum class Interval { Year, Quarter, Month, DayOfYear, Day, Weekday, Week, Hour, Minute, Second };
 
@@ -69,5 +95,8 @@ QDateTime dateSerial(int64_t year, int64_t month, int64_t day);
 // @ & < > !; "quoted" and \-escaped literals everywhere. An empty pattern
 // gives the value's text form. REQUIRES: `v` is not Null.
 QString format(const rt::Variant& v, const QString& pattern, const rt::RegionalSettings& rs);
+// What Format gives for Null: the fourth section of a number pattern (its
+// literals); nothing (Format gives Null) when the pattern has no fourth section.
+std::optional<QString> formatNullSection(const QString& pattern);
 
 }  // namespace db::jet::fn

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/db/jet/Functions.h"
 #include "platform/db/jet/Tokenizer.h"
 #include "platform/runtime/Error.h"
 
@@ -35,8 +36,8 @@ namespace {
 
 class Parser {
   public:
-    Parser(const QString& text, const rt::RegionalSettings& settings)
-        : src_(text), settings_(settings), toks_(tokenize(text)) {}
+    Parser(const QString& text, const rt::RegionalSettings& settings, fn::DateOrder order)
+        : src_(text), settings_(settings), dateOrder_(order), toks_(tokenize(text)) {}
 
     Statement statement();
     ExprPtr wholeExpression(const QString& implicitColumn);
@@ -101,6 +102,34 @@ class Parser {
     bool isNameToken(size_t k = 0) const;
     QString name();
 
+    // ---- table definitions ----
+    // DDL words are matched in context, not reserved: a column may still be
+    // called Key, Index or Default.
+    bool isWord(const char* w, size_t k = 0) const {
+        const Token& t = peek(k);
+        return t.kind == TokenKind::Word &&
+               text(t).compare(QLatin1String(w), Qt::CaseInsensitive) == 0;
+    }
+    bool acceptWord(const char* w) {
+        if (!isWord(w)) return false;
+        advance();
+        return true;
+    }
+    void expectWord(const char* w) {
+        if (!acceptWord(w)) failHere();
+    }
+    void schemaStatement(Statement& st);
+    void createTable(SchemaChange& ch);
+    void createIndex(SchemaChange& ch, bool unique);
+    void alterTable(SchemaChange& ch);
+    ColumnDef columnDefinition(TableDef* table, IndexDef* inlineIndex,
+                               std::optional<ForeignKeyDef>* inlineKey);
+    void columnType(ColumnDef& c);
+    bool tableConstraint(TableDef& table, IndexDef* index, std::optional<ForeignKeyDef>* key);
+    QStringList nameList();
+    void referentialActions(ForeignKeyDef& fk);
+    rt::Variant defaultValue();
+
     // ---- statements ----
     void insert(Statement& st);
     void update(Statement& st);
@@ -140,6 +169,7 @@ class Parser {
 
     const QString& src_;
     const rt::RegionalSettings& settings_;
+    fn::DateOrder dateOrder_;
     std::vector<Token> toks_;
     size_t i_ = 0;
     int nesting_ = 0;
@@ -207,6 +237,7 @@ Statement Parser::statement() {
         case Keyword::Select:
             st.kind = StatementKind::Select;
             st.select = select();
+            if (!st.select->into.isEmpty()) st.kind = StatementKind::SelectInto;
             break;
         case Keyword::Insert:
             insert(st);
@@ -220,6 +251,8 @@ Statement Parser::statement() {
         case Keyword::Alter:
         case Keyword::Create:
         case Keyword::Drop:
+            schemaStatement(st);
+            break;
         case Keyword::Parameters:
         case Keyword::Transform:
             unsupported(QStringLiteral("statement"), first);
@@ -274,6 +307,414 @@ bool Parser::startsWithOperator() const {
     }
 }
 
+// ---- table definitions ----
+
+void Parser::schemaStatement(Statement& st) {
+    st.kind = StatementKind::Schema;
+    auto ch = std::make_shared<SchemaChange>();
+    const Token& first = peek();
+    if (acceptKw(Keyword::Create)) {
+        acceptWord("TEMPORARY");
+        if (acceptWord("TABLE")) {
+            createTable(*ch);
+        } else if (acceptWord("UNIQUE")) {
+            expectWord("INDEX");
+            createIndex(*ch, true);
+        } else if (acceptWord("INDEX")) {
+            createIndex(*ch, false);
+        } else {
+            unsupported(QStringLiteral("statement"), first);
+        }
+    } else if (acceptKw(Keyword::Drop)) {
+        if (acceptWord("TABLE")) {
+            ch->kind = SchemaChange::Kind::DropTable;
+            ch->tableName = name();
+        } else if (acceptWord("INDEX")) {
+            ch->kind = SchemaChange::Kind::DropIndex;
+            ch->name = name();
+            expectKw(Keyword::On);
+            ch->tableName = name();
+        } else {
+            unsupported(QStringLiteral("statement"), first);
+        }
+    } else {
+        expectKw(Keyword::Alter);
+        expectWord("TABLE");
+        alterTable(*ch);
+    }
+    st.schema = std::move(ch);
+}
+
+QStringList Parser::nameList() {
+    expect(TokenKind::LParen);
+    QStringList out;
+    do {
+        out << name();
+        // A column's order in an index is accepted; every engine reads both ways.
+        if (!acceptKw(Keyword::Desc)) acceptKw(Keyword::Asc);
+    } while (accept(TokenKind::Comma));
+    expect(TokenKind::RParen);
+    return out;
+}
+
+void Parser::createTable(SchemaChange& ch) {
+    ch.kind = SchemaChange::Kind::CreateTable;
+    ch.table.name = ch.tableName = name();
+    expect(TokenKind::LParen);
+    do {
+        if (isWord("CONSTRAINT") || isWord("PRIMARY") || isWord("UNIQUE") || isWord("FOREIGN") ||
+            isWord("CHECK")) {
+            IndexDef ix;
+            std::optional<ForeignKeyDef> fk;
+            if (tableConstraint(ch.table, &ix, &fk)) {
+                if (fk)
+                    ch.table.foreignKeys.push_back(std::move(*fk));
+                else if (!ix.columns.isEmpty())
+                    ch.table.indexes.push_back(std::move(ix));
+            }
+            continue;
+        }
+        IndexDef ix;
+        std::optional<ForeignKeyDef> fk;
+        ColumnDef c = columnDefinition(&ch.table, &ix, &fk);
+        for (const ColumnDef& other : ch.table.columns)
+            if (other.name.compare(c.name, Qt::CaseInsensitive) == 0)
+                syntaxError(QStringLiteral("Field '%1' is defined more than once.").arg(c.name));
+        if (!ix.columns.isEmpty()) ch.table.indexes.push_back(std::move(ix));
+        if (fk) ch.table.foreignKeys.push_back(std::move(*fk));
+        ch.table.columns.push_back(std::move(c));
+    } while (accept(TokenKind::Comma));
+    expect(TokenKind::RParen);
+    int keys = 0;
+    for (const IndexDef& ix : ch.table.indexes) keys += ix.primaryKey ? 1 : 0;
+    if (keys > 1) syntaxError(QStringLiteral("Primary key already exists."));
+}
+
+// CONSTRAINT name PRIMARY KEY (cols) | UNIQUE (cols) | FOREIGN KEY (cols)
+// REFERENCES t [(cols)] [ON UPDATE/DELETE CASCADE | NO ACTION] | CHECK (rule).
+// A CHECK goes straight into `table`; false when the constraint was a CHECK.
+bool Parser::tableConstraint(TableDef& table, IndexDef* index, std::optional<ForeignKeyDef>* key) {
+    QString cname;
+    if (acceptWord("CONSTRAINT")) cname = name();
+    if (acceptWord("PRIMARY")) {
+        expectWord("KEY");
+        index->name = cname;
+        index->primaryKey = true;
+        index->unique = true;
+        index->columns = nameList();
+    } else if (acceptWord("UNIQUE")) {
+        index->name = cname;
+        index->unique = true;
+        index->columns = nameList();
+    } else if (acceptWord("FOREIGN")) {
+        expectWord("KEY");
+        if (isKw(Keyword::No) && isWord("INDEX", 1)) {  // FOREIGN KEY NO INDEX
+            advance();
+            advance();
+        }
+        ForeignKeyDef fk;
+        fk.name = cname;
+        fk.columns = nameList();
+        expectWord("REFERENCES");
+        fk.refTable = name();
+        if (is(TokenKind::LParen)) fk.refColumns = nameList();
+        if (!fk.refColumns.isEmpty() && fk.refColumns.size() != fk.columns.size())
+            syntaxErrorNear(rest(peek()));
+        referentialActions(fk);
+        *key = std::move(fk);
+    } else if (acceptWord("CHECK")) {
+        const Token& open = peek();
+        expect(TokenKind::LParen);
+        int depth = 1;
+        const qsizetype from = peek().pos;
+        while (depth > 0) {
+            if (is(TokenKind::End)) failHere();
+            if (is(TokenKind::LParen)) ++depth;
+            if (is(TokenKind::RParen) && --depth == 0) break;
+            advance();
+        }
+        const QString rule = src_.mid(from, peek().pos - from).trimmed();
+        if (rule.isEmpty()) failAt(open);
+        advance();
+        table.checks.push_back({cname, QString(), rule});
+        return false;
+    } else {
+        failHere();
+    }
+    return true;
+}
+
+void Parser::referentialActions(ForeignKeyDef& fk) {
+    while (isKw(Keyword::On)) {
+        advance();
+        bool* target = nullptr;
+        if (acceptKw(Keyword::Update))
+            target = &fk.cascadeUpdate;
+        else if (acceptKw(Keyword::Delete))
+            target = &fk.cascadeDelete;
+        else
+            failHere();
+        if (acceptWord("CASCADE")) {
+            *target = true;
+        } else if (isKw(Keyword::No) && isWord("ACTION", 1)) {
+            advance();
+            advance();
+            *target = false;
+        } else if (isKw(Keyword::Set)) {
+            unsupported(QStringLiteral("referential action"), peek());
+        } else {
+            failHere();
+        }
+    }
+}
+
+ColumnDef Parser::columnDefinition(TableDef* table, IndexDef* inlineIndex,
+                                   std::optional<ForeignKeyDef>* inlineKey) {
+    ColumnDef c;
+    c.name = name();
+    columnType(c);
+    for (;;) {
+        if (isKw(Keyword::Not) && isKw(Keyword::Null, 1)) {
+            advance();
+            advance();
+            c.required = true;
+        } else if (isKw(Keyword::Null)) {
+            advance();
+        } else if (isWord("WITH") && (isWord("COMPRESSION", 1) || isWord("COMP", 1))) {
+            advance();
+            advance();  // Unicode compression: a matter of Jet's pages only
+        } else if (acceptWord("DEFAULT")) {
+            c.defaultValue = defaultValue();
+        } else if (isWord("CONSTRAINT") || isWord("PRIMARY") || isWord("UNIQUE")) {
+            QString cname;
+            if (acceptWord("CONSTRAINT")) cname = name();
+            if (acceptWord("PRIMARY")) {
+                expectWord("KEY");
+                inlineIndex->primaryKey = true;
+            } else if (!acceptWord("UNIQUE")) {
+                if (!isWord("REFERENCES") && !isWord("CHECK")) failHere();
+                if (isWord("CHECK")) {
+                    // A column rule: the column is its implicit left operand.
+                    TableDef scratch;
+                    IndexDef unused;
+                    std::optional<ForeignKeyDef> none;
+                    tableConstraint(scratch, &unused, &none);
+                    if (!table) failHere();
+                    table->checks.push_back({cname, c.name, scratch.checks.at(0).rule});
+                    continue;
+                }
+                ForeignKeyDef fk;
+                fk.name = cname;
+                fk.columns << c.name;
+                expectWord("REFERENCES");
+                fk.refTable = name();
+                if (is(TokenKind::LParen)) fk.refColumns = nameList();
+                if (fk.refColumns.size() > 1) syntaxErrorNear(rest(peek()));
+                referentialActions(fk);
+                *inlineKey = std::move(fk);
+                continue;
+            }
+            inlineIndex->name = cname;
+            inlineIndex->unique = true;
+            inlineIndex->columns = QStringList{c.name};
+        } else if (isWord("REFERENCES")) {
+            ForeignKeyDef fk;
+            fk.columns << c.name;
+            advance();
+            fk.refTable = name();
+            if (is(TokenKind::LParen)) fk.refColumns = nameList();
+            if (fk.refColumns.size() > 1) syntaxErrorNear(rest(peek()));
+            referentialActions(fk);
+            *inlineKey = std::move(fk);
+        } else if (isWord("CHECK")) {
+            TableDef scratch;
+            IndexDef unused;
+            std::optional<ForeignKeyDef> none;
+            tableConstraint(scratch, &unused, &none);
+            if (!table) failHere();
+            table->checks.push_back({QString(), c.name, scratch.checks.at(0).rule});
+        } else {
+            break;
+        }
+    }
+    if (inlineIndex->primaryKey) {
+        inlineIndex->unique = true;
+        inlineIndex->columns = QStringList{c.name};
+    }
+    return c;
+}
+
+// The Jet type names (ANSI-92 spelling too) and their sizes.
+void Parser::columnType(ColumnDef& c) {
+    if (!is(TokenKind::Word)) failHere();
+    const Token& t = advance();
+    const QString w = text(t).toString().toUpper();
+    auto size = [&](int& out, int lo, int hi, const char* what) {
+        const Token& n = peek();
+        if (!is(TokenKind::Number)) failHere();
+        advance();
+        bool ok = false;
+        const int v = text(n).toInt(&ok);
+        if (!ok || v < lo || v > hi)
+            syntaxError(QStringLiteral("Invalid %1 near %2").arg(QLatin1String(what),
+                                                               quoted(text(n))));
+        out = v;
+    };
+    auto optionalSize = [&](int& out, int lo, int hi) {
+        if (!accept(TokenKind::LParen)) return false;
+        size(out, lo, hi, "field size");
+        expect(TokenKind::RParen);
+        return true;
+    };
+    if (w == u"TEXT" || w == u"CHAR" || w == u"VARCHAR" || w == u"CHARACTER" ||
+        w == u"NCHAR" || w == u"NVARCHAR" || w == u"ALPHANUMERIC" || w == u"STRING" ||
+        w == u"NATIONAL") {
+        if (w == u"NATIONAL") {
+            if (!acceptWord("CHAR") && !acceptWord("CHARACTER") && !acceptWord("VARCHAR"))
+                failHere();
+        }
+        if (w == u"CHARACTER") acceptWord("VARYING");
+        c.type = JetType::Text;
+        c.size = 255;
+        // ANSI-92: TEXT without a size is a memo; CHAR and VARCHAR are 255 long.
+        if (!optionalSize(c.size, 1, 255) && w == u"TEXT") c.type = JetType::Memo;
+    } else if (w == u"MEMO" || w == u"LONGTEXT" || w == u"LONGCHAR" || w == u"NOTE" ||
+               w == u"NTEXT") {
+        c.type = JetType::Memo;
+    } else if (w == u"BYTE" || w == u"TINYINT" || w == u"INTEGER1") {
+        c.type = JetType::Byte;
+    } else if (w == u"SHORT" || w == u"SMALLINT" || w == u"INTEGER2") {
+        c.type = JetType::Integer;
+    } else if (w == u"LONG" || w == u"INT" || w == u"INTEGER" || w == u"INTEGER4") {
+        c.type = JetType::Long;
+    } else if (w == u"SINGLE" || w == u"REAL" || w == u"FLOAT4" || w == u"IEEESINGLE") {
+        c.type = JetType::Single;
+    } else if (w == u"DOUBLE" || w == u"FLOAT" || w == u"FLOAT8" || w == u"IEEEDOUBLE" ||
+               w == u"NUMBER") {
+        c.type = JetType::Double;
+        if (w == u"DOUBLE") acceptWord("PRECISION");
+    } else if (w == u"CURRENCY" || w == u"MONEY") {
+        c.type = JetType::Currency;
+    } else if (w == u"DECIMAL" || w == u"NUMERIC" || w == u"DEC") {
+        c.type = JetType::Decimal;
+        c.precision = 18;
+        c.scale = 0;
+        if (accept(TokenKind::LParen)) {
+            size(c.precision, 1, 28, "precision");
+            if (accept(TokenKind::Comma)) size(c.scale, 0, c.precision, "scale");
+            expect(TokenKind::RParen);
+        }
+    } else if (w == u"DATETIME" || w == u"DATE" || w == u"TIME" || w == u"TIMESTAMP") {
+        c.type = JetType::DateTime;
+    } else if (w == u"YESNO" || w == u"BIT" || w == u"LOGICAL" || w == u"LOGICAL1" ||
+               w == u"BOOLEAN") {
+        c.type = JetType::YesNo;
+    } else if (w == u"COUNTER" || w == u"AUTOINCREMENT" || w == u"IDENTITY") {
+        c.type = JetType::AutoNumber;
+        if (accept(TokenKind::LParen)) {
+            int seed = 1, step = 1;
+            size(seed, 1, 1, "seed (only 1 is supported)");
+            if (accept(TokenKind::Comma)) size(step, 1, 1, "increment (only 1 is supported)");
+            expect(TokenKind::RParen);
+        }
+    } else if (w == u"BINARY" || w == u"VARBINARY") {
+        c.type = JetType::Binary;
+        c.size = 255;
+        optionalSize(c.size, 1, 510);
+    } else if (w == u"LONGBINARY" || w == u"OLEOBJECT" || w == u"GENERAL" || w == u"IMAGE") {
+        c.type = JetType::LongBinary;
+    } else if (w == u"GUID" || w == u"UNIQUEIDENTIFIER") {
+        c.type = JetType::Guid;
+    } else {
+        syntaxError(QStringLiteral("Unsupported field type near ") + quoted(rest(t)));
+    }
+}
+
+rt::Variant Parser::defaultValue() {
+    const Token& t = peek();
+    bool negative = false;
+    if (accept(TokenKind::Minus)) negative = true;
+    ExprPtr e = primary();
+    if (e->kind == ExprKind::Null) return rt::Variant::null();
+    if (e->kind != ExprKind::Literal)
+        unsupported(QStringLiteral("DEFAULT (a literal value is required)"), t);
+    if (!negative) return e->value;
+    switch (e->value.type()) {
+        case rt::VarType::Int16:
+            return rt::Variant(int32_t(-int32_t(e->value.asInt16())));
+        case rt::VarType::Int32:
+            if (e->value.asInt32() == std::numeric_limits<int32_t>::min())
+                return rt::Variant(-double(e->value.asInt32()));
+            return rt::Variant(int32_t(-e->value.asInt32()));
+        case rt::VarType::Double:
+            return rt::Variant(-e->value.asDouble());
+        default:
+            failAt(t);
+    }
+}
+
+void Parser::createIndex(SchemaChange& ch, bool unique) {
+    ch.kind = SchemaChange::Kind::CreateIndex;
+    ch.index.name = name();
+    ch.index.unique = unique;
+    expectKw(Keyword::On);
+    ch.tableName = name();
+    ch.index.columns = nameList();
+    if (acceptWord("WITH")) {
+        do {
+            if (acceptWord("PRIMARY")) {
+                ch.index.primaryKey = true;
+                ch.index.unique = true;
+            } else if (acceptWord("IGNORE")) {
+                expectKw(Keyword::Null);  // Null keys are never compared: the default
+            } else if (isWord("DISALLOW")) {
+                unsupported(QStringLiteral("WITH DISALLOW NULL"), peek());
+            } else {
+                failHere();
+            }
+        } while (acceptKw(Keyword::And) || accept(TokenKind::Comma));
+    }
+}
+
+void Parser::alterTable(SchemaChange& ch) {
+    ch.tableName = name();
+    const Token& what = peek();
+    if (acceptWord("ADD")) {
+        if (isWord("CONSTRAINT") || isWord("PRIMARY") || isWord("UNIQUE") || isWord("FOREIGN") ||
+            isWord("CHECK")) {
+            ch.kind = SchemaChange::Kind::AddConstraint;
+            std::optional<ForeignKeyDef> fk;
+            TableDef checks;
+            if (!tableConstraint(checks, &ch.index, &fk))
+                unsupported(QStringLiteral("ALTER TABLE ... ADD CHECK"), what);
+            ch.foreignKey = std::move(fk);
+            return;
+        }
+        acceptWord("COLUMN");
+        ch.kind = SchemaChange::Kind::AddColumn;
+        std::optional<ForeignKeyDef> fk;
+        TableDef checks;
+        ch.column = columnDefinition(&checks, &ch.index, &fk);
+        if (fk) unsupported(QStringLiteral("ALTER TABLE ... ADD COLUMN ... REFERENCES"), what);
+        if (!checks.checks.empty())
+            unsupported(QStringLiteral("ALTER TABLE ... ADD COLUMN ... CHECK"), what);
+        return;
+    }
+    if (acceptKw(Keyword::Drop)) {
+        if (acceptWord("CONSTRAINT")) {
+            ch.kind = SchemaChange::Kind::DropConstraint;
+            ch.name = name();
+            return;
+        }
+        acceptWord("COLUMN");
+        ch.kind = SchemaChange::Kind::DropColumn;
+        ch.name = name();
+        return;
+    }
+    if (isKw(Keyword::Alter)) unsupported(QStringLiteral("ALTER TABLE ... ALTER COLUMN"), what);
+    failHere();
+}
+
 QString Parser::tableAlias() {
     if (acceptKw(Keyword::As)) return name();
     if (isNameToken()) return name();
@@ -320,11 +761,14 @@ void Parser::insert(Statement& st) {
 void Parser::update(Statement& st) {
     st.kind = StatementKind::Update;
     expectKw(Keyword::Update);
-    st.table = name();
-    if (!isKw(Keyword::Set)) {
-        if (isKw(Keyword::Inner) || isKw(Keyword::Left) || isKw(Keyword::Right))
-            unsupported(QStringLiteral("UPDATE over a join"), peek());
-        st.alias = tableAlias();
+    SourcePtr target = source();
+    if (target->kind == Source::Kind::Table) {
+        st.table = target->table;
+        st.alias = target->alias;
+    } else if (target->kind == Source::Kind::Join) {
+        st.joined = std::move(target);
+    } else {
+        unsupported(QStringLiteral("UPDATE of a subquery"), peek());
     }
     expectKw(Keyword::Set);
     do {
@@ -434,7 +878,10 @@ std::unique_ptr<Select> Parser::selectCore() {
         depth = std::max(depth, item.expr->depth);
         s->items.push_back(std::move(item));
     } while (accept(TokenKind::Comma));
-    if (acceptKw(Keyword::Into)) unsupported(QStringLiteral("SELECT ... INTO"), peek());
+    if (acceptKw(Keyword::Into)) {
+        s->into = name();
+        if (isKw(Keyword::In)) unsupported(QStringLiteral("external database"), peek());
+    }
     if (acceptKw(Keyword::From)) {
         do {
             auto src = source();
@@ -586,8 +1033,18 @@ ExprPtr Parser::comparison() {
         }
         if (op != Op::None) {
             advance();
-            if (isKw(Keyword::Any) || isKw(Keyword::Some) || isKw(Keyword::All))
-                unsupported(QStringLiteral("comparison with ") + quoted(text(peek())), peek());
+            if ((isKw(Keyword::Any) || isKw(Keyword::Some) || isKw(Keyword::All)) &&
+                is(TokenKind::LParen, 1) && isKw(Keyword::Select, 2)) {
+                const bool all = isKw(Keyword::All);
+                const qsizetype pos = left->pos;
+                advance();
+                auto q = makeSelectNode(ExprKind::Quantified, std::move(left),
+                                        parenthesizedSelect(), pos);
+                q->op = op;
+                q->all = all;
+                left = checked(std::move(q));
+                continue;
+            }
             left = checked(makeBinary(op, std::move(left), concat()));
             continue;
         }
@@ -740,11 +1197,11 @@ ExprPtr Parser::primary() {
         case Keyword::True:
         case Keyword::Yes:
             advance();
-            return makeLiteral(rt::Variant(true), t.pos);
+            return makeLiteral(rt::Variant(int16_t(-1)), t.pos);  // Jet's True is -1
         case Keyword::False:
         case Keyword::No:
             advance();
-            return makeLiteral(rt::Variant(false), t.pos);
+            return makeLiteral(rt::Variant(int16_t(0)), t.pos);
         case Keyword::Null:
             advance();
             return makeNull(t.pos);
@@ -761,6 +1218,7 @@ ExprPtr Parser::primary() {
         }
         case Keyword::Left:
         case Keyword::Right:
+        case Keyword::Asc:
             if (is(TokenKind::LParen, 1)) {
                 advance();
                 return call(text(t).toString(), t.pos);
@@ -802,6 +1260,16 @@ ExprPtr Parser::call(QString fname, qsizetype pos) {
 
 ExprPtr Parser::numberLiteral(const Token& t) {
     const QString s = text(t).toString();
+    if (s.startsWith(u'&')) {
+        // &H / &O: up to 16 bits an Integer, up to 32 bits a Long, both two's
+        // complement (&HFFFF is -1), as the classic run-time reads them.
+        bool ok = false;
+        const qulonglong v = s.mid(2).toULongLong(&ok, s[1].toUpper() == u'H' ? 16 : 8);
+        if (!ok || v > 0xFFFFFFFFULL)
+            syntaxError(QStringLiteral("Invalid number near ") + quoted(text(t)));
+        if (v <= 0xFFFF) return makeLiteral(rt::Variant(int16_t(uint16_t(v))), t.pos);
+        return makeLiteral(rt::Variant(int32_t(uint32_t(v))), t.pos);
+    }
     const bool whole = !s.contains(u'.') && !s.contains(u'e', Qt::CaseInsensitive);
     if (whole) {
         bool ok = false;
@@ -819,21 +1287,21 @@ ExprPtr Parser::numberLiteral(const Token& t) {
 
 ExprPtr Parser::dateLiteral(const Token& t) {
     const QString inner = innerText(text(t));
-    auto d = settings_.readDate(inner);
+    auto d = fn::readDate(inner, settings_, dateOrder_, QDate::currentDate().year());
     if (!d) syntaxError(QStringLiteral("Invalid date literal near ") + quoted(text(t)));
     return makeLiteral(rt::Variant(*d), t.pos);
 }
 
 }  // namespace
 
-Statement parse(const QString& text, const rt::RegionalSettings& settings) {
-    Parser p(text, settings);
+Statement parse(const QString& text, const rt::RegionalSettings& settings, fn::DateOrder order) {
+    Parser p(text, settings, order);
     return p.statement();
 }
 
 ExprPtr parseExpression(const QString& text, const rt::RegionalSettings& settings,
-                        const QString& implicitColumn) {
-    Parser p(text, settings);
+                        const QString& implicitColumn, fn::DateOrder order) {
+    Parser p(text, settings, order);
     return p.wholeExpression(implicitColumn);
 }
 

@@ -5,13 +5,14 @@
 // with a description that quotes the offending text:
 //   Syntax error near "x"
 //   Unsupported function "Foo" (from the emitter)
-// #date# literals are read with the regional settings given (ISO first, then
-// the regional forms, then month/day/year).
+// #date# literals are read as fn::readDate reads them: numbers in the regional
+// short date's order (or month first), then the other orders.
 #pragma once
 
 #include <QString>
 
 #include "platform/db/jet/Ast.h"
+#include "platform/db/jet/Functions.h"
 #include "platform/runtime/RegionalSettings.h"
 
 namespace db::jet {
@@ -22,13 +23,15 @@ namespace db::jet {
 inline constexpr int kMaxTreeDepth = 1000;
 inline constexpr int kMaxNesting = 200;
 
-Statement parse(const QString& text, const rt::RegionalSettings& settings);
+Statement parse(const QString& text, const rt::RegionalSettings& settings,
+                fn::DateOrder dateOrder = fn::DateOrder::Regional);
 
 // One expression and nothing after it. When `implicitColumn` is not empty,
 // a term that starts with an operator (= <> < <= > >= Between In Like Is, or
 // Not before Like, Between or In) takes that column as its left operand.
 ExprPtr parseExpression(const QString& text, const rt::RegionalSettings& settings,
-                        const QString& implicitColumn);
+                        const QString& implicitColumn,
+                        fn::DateOrder dateOrder = fn::DateOrder::Regional);
 
 // The error every refusal raises. `what` is the complete description.
 [[noreturn]] void syntaxError(const QString& what);

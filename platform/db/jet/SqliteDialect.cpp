@@ -27,23 +27,6 @@ std::string joined(const std::vector<std::string>& args) {
     return out;
 }
 
-// Jet functions spelled jet_<name in lower case>(args) by this dialect.
-const char* const kJetNamed[] = {
-    "ABS",   "CBOOL",  "CBYTE",   "CCUR",     "CDATE",    "CDBL",       "CINT",      "CLNG",
-    "CSNG",  "CSTR",   "DATEADD", "DATEDIFF", "DATEPART", "DATESERIAL", "DATEVALUE", "DAY",
-    "FIRST", "FIX",    "FORMAT",  "HOUR",     "INSTR",    "INT",        "LAST",      "LCASE",
-    "LEFT",  "LEN",    "LTRIM",   "MID",      "MINUTE",   "MONTH",      "RIGHT",     "ROUND",
-    "RTRIM", "SECOND", "SGN",     "SPACE",    "SQR",      "STR",        "TIMEVALUE", "TRIM",
-    "UCASE", "VAL",    "WEEKDAY", "YEAR",     "CVDATE",   "NOW",        "DATE",
-};
-
-bool jetNamed(const QString& upper) {
-    const QByteArray k = upper.toLatin1();
-    for (const char* n : kJetNamed)
-        if (k == n) return true;
-    return false;
-}
-
 class SqliteDialect final : public Dialect {
   public:
     std::string quoteIdentifier(const QString& name) const override {
@@ -126,9 +109,24 @@ class SqliteDialect final : public Dialect {
         if ((name == "NOW" || name == "DATE" || name == "TIME") && a.empty())
             return "(SELECT jet_" + QString::fromLatin1(n).toLower().toStdString() + "())";
         if (name == "CVDATE") return "jet_cdate(" + joined(a) + ")";
-        if (jetNamed(upperName))
-            return "jet_" + QString::fromLatin1(n).toLower().toStdString() + "(" + joined(a) + ")";
-        return std::string();
+        if (name == "CHRW") return "jet_chr(" + joined(a) + ", 1)";
+        if (name == "ASCW") return "jet_asc(" + joined(a) + ")";
+        if (name == "SWITCH") {
+            std::string out = "CASE";
+            for (size_t i = 0; i + 1 < a.size(); i += 2)
+                out += " WHEN " + a[i] + " THEN " + a[i + 1];
+            return out + " END";
+        }
+        if (name == "CHOOSE") {
+            // The index rounds as CLng rounds; beyond the choices: Null.
+            std::string out = "CASE jet_clng(" + a[0] + ")";
+            for (size_t i = 1; i < a.size(); ++i)
+                out += " WHEN " + std::to_string(i) + " THEN " + a[i];
+            return out + " END";
+        }
+        // Every other Jet function: jet_<name in lower case>(args), registered
+        // by registerJetFunctions().
+        return "jet_" + QString::fromLatin1(n).toLower().toStdString() + "(" + joined(a) + ")";
     }
 
     std::string concat(const std::string& a, const std::string& b) const override {
@@ -223,8 +221,36 @@ class SqliteDialect final : public Dialect {
             case Arith::DateMinusDate:
                 f = "jet_dateminus";
                 break;
+            case Arith::Add:
+                f = "jet_add";
+                break;
+            case Arith::Subtract:
+                f = "jet_sub";
+                break;
+            case Arith::Multiply:
+                f = "jet_mul";
+                break;
+            case Arith::Least:
+                f = "min";  // SQLite's scalar min and max: Null when either is Null
+                break;
+            case Arith::Greatest:
+                f = "max";
+                break;
         }
         return std::string(f) + "(" + a + ", " + b + ")";
+    }
+
+    std::string singleRow(const std::string& select, const QString& column) const override {
+        return "(SELECT jet_single(" + quoteIdentifier(column) + ") FROM (" + select + "))";
+    }
+
+    std::string columnValue(const std::string& value, const ColumnInfo& c,
+                            const QString& table) const override {
+        const int flags = (c.required ? 1 : 0) | (c.autoNumber ? 2 : 0);
+        return "jet_put(" + value + ", " + std::to_string(int(c.kind)) + ", " +
+               std::to_string(c.size) + ", " + std::to_string(flags) + ", " +
+               std::to_string(c.precision) + ", " + std::to_string(c.scale) + ", " +
+               literal(rt::Variant(table)) + ", " + literal(rt::Variant(c.name)) + ")";
     }
 };
 

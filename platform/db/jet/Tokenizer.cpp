@@ -112,6 +112,8 @@ Scan nextToken(QStringView s) {
                 if (c != CharClass::Letter && c != CharClass::Digit) break;
                 ++i;
             }
+            // Left$( Mid$( ...: the text-returning spelling of a function.
+            if (i + 1 < n && s[i] == u'$' && s[i + 1] == u'(') ++i;
             return {TokenKind::Word, i};
         }
         case CharClass::Digit:
@@ -163,8 +165,25 @@ Scan nextToken(QStringView s) {
             return {TokenKind::Backslash, 1};
         case CharClass::Caret:
             return {TokenKind::Caret, 1};
-        case CharClass::Amp:
+        case CharClass::Amp: {
+            // &H1F and &O17: hexadecimal and octal whole numbers, when the
+            // digits are not followed by more of a word (a & Hello joins).
+            if (n > 2 && (s[1] == u'H' || s[1] == u'h' || s[1] == u'O' || s[1] == u'o')) {
+                const bool hex = s[1] == u'H' || s[1] == u'h';
+                qsizetype i = 2;
+                auto digit = [&](QChar c) {
+                    if (hex)
+                        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') ||
+                               (c >= u'A' && c <= u'F');
+                    return c >= u'0' && c <= u'7';
+                };
+                while (i < n && digit(s[i])) ++i;
+                if (i > 2 && (i == n || (classOf(s[i]) != CharClass::Letter &&
+                                         classOf(s[i]) != CharClass::Digit)))
+                    return {TokenKind::Number, i};
+            }
             return {TokenKind::Amp, 1};
+        }
         case CharClass::Eq:
             return {TokenKind::Eq, 1};
         case CharClass::Lt:

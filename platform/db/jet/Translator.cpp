@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 #include "platform/db/jet/Ast.h"
@@ -41,6 +42,8 @@ enum class Rule : unsigned char {
     Branches,     // IIf: the kind both branches share
     Nz,           // Nz: the kind value and replacement share
     Sum,          // Sum: Currency and Double stay; others are the stored value's
+    Switch,       // Switch(test, value, ...): the kind every value shares
+    Choose,       // Choose(index, value, ...): the kind every value shares
 };
 
 struct JetFunction {
@@ -56,65 +59,97 @@ struct JetFunction {
 };
 
 constexpr VarType E = VarType::Empty;
+constexpr VarType kText = VarType::Text;
+constexpr VarType kInt = VarType::Int16;
+constexpr VarType kLong = VarType::Int32;
+constexpr VarType kDbl = VarType::Double;
+constexpr VarType kDate = VarType::Date;
+constexpr VarType kBool = VarType::Boolean;
+constexpr ArgMode V = ArgMode::Value;
+constexpr ArgMode T = ArgMode::Text;
+constexpr bool Y = true;
+constexpr bool N = false;
 
 // Sorted by name for the binary search in findFunction().
 constexpr JetFunction kFunctions[] = {
-    {"ABS", 1, 1, E, Rule::NumericArg0, ArgMode::Value, false, false, false},
-    {"AVG", 1, 1, VarType::Double, Rule::Fixed, ArgMode::Value, true, false, false},
-    {"CBOOL", 1, 1, VarType::Boolean, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"CBYTE", 1, 1, VarType::Byte, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"CCUR", 1, 1, VarType::Currency, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"CDATE", 1, 1, VarType::Date, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"CDBL", 1, 1, VarType::Double, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"CINT", 1, 1, VarType::Int16, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"CLNG", 1, 1, VarType::Int32, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"COUNT", 1, 1, VarType::Int32, Rule::Fixed, ArgMode::Value, true, false, true},
-    {"CSNG", 1, 1, VarType::Single, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"CSTR", 1, 1, VarType::Text, Rule::Fixed, ArgMode::Text, false, false, false},
-    {"CVDATE", 1, 1, VarType::Date, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"DATE", 0, 0, VarType::Date, Rule::Fixed, ArgMode::Value, false, false, true},
-    {"DATEADD", 3, 3, VarType::Date, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"DATEDIFF", 3, 5, VarType::Int32, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"DATEPART", 2, 4, VarType::Int16, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"DATESERIAL", 3, 3, VarType::Date, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"DATEVALUE", 1, 1, VarType::Date, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"DAY", 1, 1, VarType::Int16, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"FIRST", 1, 1, E, Rule::SameAsArg0, ArgMode::Value, true, false, false},
-    {"FIX", 1, 1, E, Rule::NumericArg0, ArgMode::Value, false, false, false},
-    {"FORMAT", 1, 2, VarType::Text, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"HOUR", 1, 1, VarType::Int16, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"IIF", 3, 3, E, Rule::Branches, ArgMode::Value, false, false, false},
-    {"INSTR", 2, 4, VarType::Int32, Rule::Fixed, ArgMode::Text, false, false, false},
-    {"INT", 1, 1, E, Rule::NumericArg0, ArgMode::Value, false, false, false},
-    {"ISNULL", 1, 1, VarType::Boolean, Rule::Fixed, ArgMode::Value, false, true, true},
-    {"LAST", 1, 1, E, Rule::SameAsArg0, ArgMode::Value, true, false, false},
-    {"LCASE", 1, 1, VarType::Text, Rule::Fixed, ArgMode::Text, false, false, false},
-    {"LEFT", 2, 2, VarType::Text, Rule::Fixed, ArgMode::Text, false, false, false},
-    {"LEN", 1, 1, VarType::Int32, Rule::Fixed, ArgMode::Text, false, false, false},
-    {"LTRIM", 1, 1, VarType::Text, Rule::Fixed, ArgMode::Text, false, false, false},
-    {"MAX", 1, 1, E, Rule::SameAsArg0, ArgMode::Value, true, false, false},
-    {"MID", 2, 3, VarType::Text, Rule::Fixed, ArgMode::Text, false, false, false},
-    {"MIN", 1, 1, E, Rule::SameAsArg0, ArgMode::Value, true, false, false},
-    {"MINUTE", 1, 1, VarType::Int16, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"MONTH", 1, 1, VarType::Int16, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"NOW", 0, 0, VarType::Date, Rule::Fixed, ArgMode::Value, false, false, true},
-    {"NZ", 1, 2, E, Rule::Nz, ArgMode::Value, false, false, false},
-    {"RIGHT", 2, 2, VarType::Text, Rule::Fixed, ArgMode::Text, false, false, false},
-    {"ROUND", 1, 2, E, Rule::NumericArg0, ArgMode::Value, false, false, false},
-    {"RTRIM", 1, 1, VarType::Text, Rule::Fixed, ArgMode::Text, false, false, false},
-    {"SECOND", 1, 1, VarType::Int16, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"SGN", 1, 1, VarType::Int16, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"SPACE", 1, 1, VarType::Text, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"SQR", 1, 1, VarType::Double, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"STR", 1, 1, VarType::Text, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"SUM", 1, 1, E, Rule::Sum, ArgMode::Value, true, false, false},
-    {"TIME", 0, 0, VarType::Date, Rule::Fixed, ArgMode::Value, false, false, true},
-    {"TIMEVALUE", 1, 1, VarType::Date, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"TRIM", 1, 1, VarType::Text, Rule::Fixed, ArgMode::Text, false, false, false},
-    {"UCASE", 1, 1, VarType::Text, Rule::Fixed, ArgMode::Text, false, false, false},
-    {"VAL", 1, 1, VarType::Double, Rule::Fixed, ArgMode::Text, false, false, false},
-    {"WEEKDAY", 1, 2, VarType::Int16, Rule::Fixed, ArgMode::Value, false, false, false},
-    {"YEAR", 1, 1, VarType::Int16, Rule::Fixed, ArgMode::Value, false, false, false},
+    {"ABS", 1, 1, E, Rule::NumericArg0, V, N, N, N},
+    {"ASC", 1, 1, kInt, Rule::Fixed, T, N, N, N},
+    {"ASCW", 1, 1, kInt, Rule::Fixed, T, N, N, N},
+    {"AVG", 1, 1, kDbl, Rule::Fixed, V, Y, N, N},
+    {"CBOOL", 1, 1, kBool, Rule::Fixed, V, N, N, N},
+    {"CBYTE", 1, 1, VarType::Byte, Rule::Fixed, V, N, N, N},
+    {"CCUR", 1, 1, VarType::Currency, Rule::Fixed, V, N, N, N},
+    {"CDATE", 1, 1, kDate, Rule::Fixed, V, N, N, N},
+    {"CDBL", 1, 1, kDbl, Rule::Fixed, V, N, N, N},
+    {"CHOOSE", 2, 30, E, Rule::Choose, V, N, N, N},
+    {"CHR", 1, 1, kText, Rule::Fixed, V, N, N, N},
+    {"CHRW", 1, 1, kText, Rule::Fixed, V, N, N, N},
+    {"CINT", 1, 1, kInt, Rule::Fixed, V, N, N, N},
+    {"CLNG", 1, 1, kLong, Rule::Fixed, V, N, N, N},
+    {"COUNT", 1, 1, kLong, Rule::Fixed, V, Y, N, Y},
+    {"CSNG", 1, 1, VarType::Single, Rule::Fixed, V, N, N, N},
+    {"CSTR", 1, 1, kText, Rule::Fixed, T, N, N, N},
+    {"CVDATE", 1, 1, kDate, Rule::Fixed, V, N, N, N},
+    {"DATE", 0, 0, kDate, Rule::Fixed, V, N, N, Y},
+    {"DATEADD", 3, 3, kDate, Rule::Fixed, V, N, N, N},
+    {"DATEDIFF", 3, 5, kLong, Rule::Fixed, V, N, N, N},
+    {"DATEPART", 2, 4, kInt, Rule::Fixed, V, N, N, N},
+    {"DATESERIAL", 3, 3, kDate, Rule::Fixed, V, N, N, N},
+    {"DATEVALUE", 1, 1, kDate, Rule::Fixed, V, N, N, N},
+    {"DAY", 1, 1, kInt, Rule::Fixed, V, N, N, N},
+    {"FIRST", 1, 1, E, Rule::SameAsArg0, V, Y, N, N},
+    {"FIX", 1, 1, E, Rule::NumericArg0, V, N, N, N},
+    {"FORMAT", 1, 2, kText, Rule::Fixed, V, N, N, N},
+    {"HEX", 1, 1, kText, Rule::Fixed, V, N, N, N},
+    {"HOUR", 1, 1, kInt, Rule::Fixed, V, N, N, N},
+    {"IIF", 3, 3, E, Rule::Branches, V, N, N, N},
+    {"INSTR", 2, 4, kLong, Rule::Fixed, T, N, N, N},
+    {"INSTRREV", 2, 4, kLong, Rule::Fixed, T, N, N, N},
+    {"INT", 1, 1, E, Rule::NumericArg0, V, N, N, N},
+    {"ISDATE", 1, 1, kBool, Rule::Fixed, V, N, N, Y},
+    {"ISNULL", 1, 1, kBool, Rule::Fixed, V, N, Y, Y},
+    {"ISNUMERIC", 1, 1, kBool, Rule::Fixed, V, N, N, Y},
+    {"LAST", 1, 1, E, Rule::SameAsArg0, V, Y, N, N},
+    {"LCASE", 1, 1, kText, Rule::Fixed, T, N, N, N},
+    {"LEFT", 2, 2, kText, Rule::Fixed, T, N, N, N},
+    {"LEN", 1, 1, kLong, Rule::Fixed, T, N, N, N},
+    {"LTRIM", 1, 1, kText, Rule::Fixed, T, N, N, N},
+    {"MAX", 1, 1, E, Rule::SameAsArg0, V, Y, N, N},
+    {"MID", 2, 3, kText, Rule::Fixed, T, N, N, N},
+    {"MIN", 1, 1, E, Rule::SameAsArg0, V, Y, N, N},
+    {"MINUTE", 1, 1, kInt, Rule::Fixed, V, N, N, N},
+    {"MONTH", 1, 1, kInt, Rule::Fixed, V, N, N, N},
+    {"MONTHNAME", 1, 2, kText, Rule::Fixed, V, N, N, N},
+    {"NOW", 0, 0, kDate, Rule::Fixed, V, N, N, Y},
+    {"NZ", 1, 2, E, Rule::Nz, V, N, N, N},
+    {"OCT", 1, 1, kText, Rule::Fixed, V, N, N, N},
+    {"REPLACE", 3, 6, kText, Rule::Fixed, T, N, N, N},
+    {"RIGHT", 2, 2, kText, Rule::Fixed, T, N, N, N},
+    {"ROUND", 1, 2, E, Rule::NumericArg0, V, N, N, N},
+    {"RTRIM", 1, 1, kText, Rule::Fixed, T, N, N, N},
+    {"SECOND", 1, 1, kInt, Rule::Fixed, V, N, N, N},
+    {"SGN", 1, 1, kInt, Rule::Fixed, V, N, N, N},
+    {"SPACE", 1, 1, kText, Rule::Fixed, V, N, N, N},
+    {"SQR", 1, 1, kDbl, Rule::Fixed, V, N, N, N},
+    {"STDEV", 1, 1, kDbl, Rule::Fixed, V, Y, N, N},
+    {"STDEVP", 1, 1, kDbl, Rule::Fixed, V, Y, N, N},
+    {"STR", 1, 1, kText, Rule::Fixed, V, N, N, N},
+    {"STRCOMP", 2, 3, kInt, Rule::Fixed, T, N, N, N},
+    {"STRING", 2, 2, kText, Rule::Fixed, V, N, N, N},
+    {"STRREVERSE", 1, 1, kText, Rule::Fixed, T, N, N, N},
+    {"SUM", 1, 1, E, Rule::Sum, V, Y, N, N},
+    {"SWITCH", 2, 30, E, Rule::Switch, V, N, N, N},
+    {"TIME", 0, 0, kDate, Rule::Fixed, V, N, N, Y},
+    {"TIMESERIAL", 3, 3, kDate, Rule::Fixed, V, N, N, N},
+    {"TIMEVALUE", 1, 1, kDate, Rule::Fixed, V, N, N, N},
+    {"TRIM", 1, 1, kText, Rule::Fixed, T, N, N, N},
+    {"UCASE", 1, 1, kText, Rule::Fixed, T, N, N, N},
+    {"VAL", 1, 1, kDbl, Rule::Fixed, T, N, N, N},
+    {"VAR", 1, 1, kDbl, Rule::Fixed, V, Y, N, N},
+    {"VARP", 1, 1, kDbl, Rule::Fixed, V, Y, N, N},
+    {"WEEKDAY", 1, 2, kInt, Rule::Fixed, V, N, N, N},
+    {"WEEKDAYNAME", 1, 3, kText, Rule::Fixed, V, N, N, N},
+    {"YEAR", 1, 1, kInt, Rule::Fixed, V, N, N, N},
 };
 
 const JetFunction* findFunction(const QString& upper) {
@@ -152,6 +187,7 @@ struct Emitted {
     bool nullable = true;
     bool column = false;  // a plain column reference, which brings its collation
     int prec = kAtomic;
+    const rt::Variant* literal = nullptr;  // the value of a literal, when it is one
 };
 
 struct SelectInfo {
@@ -160,7 +196,30 @@ struct SelectInfo {
     std::vector<std::pair<QString, VarType>> columns;  // output names, for derived tables
     QString updatableTable;
     bool rowidFirst = false;
+    bool singleRow = false;  // gives at most one row whatever the data
 };
+
+// Numbers, and Yes/No values stored as -1 and 0.
+bool isNumeric(VarType k) { return isNumberKind(k) || k == VarType::Boolean; }
+
+[[noreturn]] void typeMismatch() { throw typeMismatchError(); }
+
+// Order of two literal values of one family, -1 / 0 / 1; nothing when they
+// cannot be compared at translation time.
+std::optional<int> compareLiterals(const rt::Variant& a, const rt::Variant& b) {
+    auto sign = [](double x) { return x < 0 ? -1 : (x > 0 ? 1 : 0); };
+    if (isNumeric(a.type()) && isNumeric(b.type())) {
+        const rt::RegionalSettings& rs = rt::RegionalSettings::process();
+        return sign(a.toDouble(rs) - b.toDouble(rs));
+    }
+    if (a.type() == VarType::Date && b.type() == VarType::Date)
+        return sign(rt::dateToSerial(a.asDate()) - rt::dateToSerial(b.asDate()));
+    if (a.type() == VarType::Text && b.type() == VarType::Text) {
+        const int c = a.asText().toCaseFolded().compare(b.asText().toCaseFolded());
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    return std::nullopt;
+}
 
 class Emitter {
   public:
@@ -193,6 +252,20 @@ class Emitter {
         params_.push_back(std::move(v));
         return d_.parameter(int(params_.size()));
     }
+    Emitted literal(rt::Variant v) {
+        Emitted r;
+        r.kind = v.type();
+        if (v.isNull()) {
+            r.sql = "NULL";
+            r.kind = VarType::Null;
+            return r;
+        }
+        values_.push_back(std::make_unique<rt::Variant>(v));
+        r.literal = values_.back().get();
+        r.sql = param(std::move(v));
+        r.nullable = false;
+        return r;
+    }
     std::string ident(const QString& n) const { return d_.quoteIdentifier(n); }
 
     // values and conditions
@@ -215,18 +288,38 @@ class Emitter {
         if (e.prec < need) return "(" + s + ")";
         return s;
     }
+    // The kind a value delivers; a condition used as a value is Jet's -1 / 0,
+    // a 16-bit number (the functions IsNull, IsDate ... give Yes/No values).
     static VarType hintOf(const Emitted& e) {
-        if (e.condition) return VarType::Boolean;
+        if (e.condition) return e.kind == VarType::Boolean ? VarType::Boolean : VarType::Int16;
         return e.kind == VarType::Null ? VarType::Empty : e.kind;
     }
 
     // statements
+    std::string emitInsert(const Statement& st);
+    std::string emitUpdate(const Statement& st);
+    std::string emitUpdateJoin(const Statement& st);
     std::string emitSelect(const Select& s, SelectInfo* info, bool wantRowid);
     std::string emitCore(const Select& s, SelectInfo* info, bool wantRowid, bool alone);
+    std::string emitItems(const Select& s, SelectInfo* info, size_t levelIndex);
+    std::string distinctRowGroups(const Select& s, size_t levelIndex);
     std::string emitSource(const Source& s);
     std::string emitOrderTerm(const OrderTerm& t);
     std::string emitGroupTerm(const Expr& e);
     std::string emitSubselect(const Select& s, VarType* firstKind = nullptr);
+    std::string rawSubselect(const Select& s, SelectInfo& info);
+
+    // written values
+    const std::vector<ColumnInfo>* columnsOf(const QString& table) const {
+        return opt_.tableColumns ? opt_.tableColumns(table) : nullptr;
+    }
+    const ColumnInfo* columnInfo(const QString& table, const QString& column) const {
+        if (const auto* cols = columnsOf(table))
+            for (const ColumnInfo& c : *cols)
+                if (sameName(c.name, column)) return &c;
+        return nullptr;
+    }
+    std::string written(const Expr& e, const ColumnInfo* column, const QString& table);
 
     // expressions
     Emitted emitExpr(const Expr& e);
@@ -235,6 +328,8 @@ class Emitter {
     VarType kindOfColumnNode(const Expr& e) const {
         return e.kind == ExprKind::Column ? columnKind(e) : VarType::Empty;
     }
+    // The entry of the innermost level a column reference names, or null.
+    const Entry* entryOf(const Expr& column, size_t levelIndex) const;
     Emitted emitUnary(const Expr& e);
     Emitted emitBinary(const Expr& e);
     Emitted emitComparison(const Expr& e);
@@ -242,6 +337,7 @@ class Emitter {
     Emitted emitArithmetic(const Expr& e);
     Emitted emitCall(const Expr& e);
     Emitted emitPredicate(const Expr& e);
+    Emitted emitQuantified(const Expr& e);
     std::string textCompareOperand(const Emitted& left, bool anyColumn, bool anyText) const {
         if (!anyColumn && anyText) return d_.caseInsensitive(operand(left, kAtomic));
         return operand(left, kAdd);
@@ -252,6 +348,7 @@ class Emitter {
     const TranslateOptions& opt_;
     const rt::RegionalSettings& rs_;
     std::vector<rt::Variant> params_;
+    std::vector<std::unique_ptr<rt::Variant>> values_;  // literal values, kept for Emitted
     std::vector<Level> levels_;
     bool rule_ = false;  // translating a validation rule (no subqueries, no clock)
 };
@@ -263,63 +360,25 @@ Translation Emitter::run(const Statement& st) {
     t.kind = st.kind;
     std::string sql;
     switch (st.kind) {
-        case StatementKind::Select: {
+        case StatementKind::Select:
+        case StatementKind::SelectInto: {
             SelectInfo info;
-            sql = emitSelect(*st.select, &info, opt_.wantRowid);
+            sql = emitSelect(*st.select, &info, opt_.wantRowid && st.kind == StatementKind::Select);
             t.columnHints = std::move(info.hints);
-            t.updatableTable = info.updatableTable;
-            t.rowidFirst = info.rowidFirst;
-            break;
-        }
-        case StatementKind::Insert: {
-            sql = "INSERT INTO " + ident(st.table);
-            if (!st.columns.empty()) {
-                sql += " (";
-                for (size_t i = 0; i < st.columns.size(); ++i) {
-                    if (i) sql += ", ";
-                    sql += ident(st.columns[i]);
-                }
-                sql += ")";
-            }
-            if (st.select) {
-                sql += " " + emitSelect(*st.select, nullptr, false);
+            if (st.kind == StatementKind::Select) {
+                t.updatableTable = info.updatableTable;
+                t.rowidFirst = info.rowidFirst;
             } else {
-                levels_.emplace_back();
-                sql += " VALUES (";
-                for (size_t i = 0; i < st.values.size(); ++i) {
-                    if (i) sql += ", ";
-                    VarType target = VarType::Empty;
-                    if (i < st.columns.size() && opt_.columnKind)
-                        target = opt_.columnKind(st.table, st.columns[i]);
-                    sql += valueOf(emitCoerced(*st.values[i], target));
-                }
-                sql += ")";
-                levels_.pop_back();
+                t.intoTable = st.select->into;
             }
             break;
         }
-        case StatementKind::Update: {
-            Level level;
-            level.entries.push_back({st.alias.isEmpty() ? st.table : st.alias, st.table, {}});
-            levels_.push_back(std::move(level));
-            sql = "UPDATE " + ident(st.table);
-            if (!st.alias.isEmpty()) sql += " AS " + ident(st.alias);
-            sql += " SET ";
-            for (size_t i = 0; i < st.sets.size(); ++i) {
-                const Assignment& a = st.sets[i];
-                if (!a.qualifier.isEmpty() && !sameName(a.qualifier, st.table) &&
-                    !sameName(a.qualifier, st.alias))
-                    syntaxError(QStringLiteral("Unsupported UPDATE of another table near \"%1.%2\"")
-                                    .arg(a.qualifier, a.column));
-                if (i) sql += ", ";
-                VarType target =
-                    opt_.columnKind ? opt_.columnKind(st.table, a.column) : VarType::Empty;
-                sql += ident(a.column) + " = " + valueOf(emitCoerced(*a.value, target));
-            }
-            if (st.where) sql += " WHERE " + condOf(emitExpr(*st.where));
-            levels_.pop_back();
+        case StatementKind::Insert:
+            sql = emitInsert(st);
             break;
-        }
+        case StatementKind::Update:
+            sql = st.joined ? emitUpdateJoin(st) : emitUpdate(st);
+            break;
         case StatementKind::Delete: {
             Level level;
             level.entries.push_back({st.alias.isEmpty() ? st.table : st.alias, st.table, {}});
@@ -330,10 +389,165 @@ Translation Emitter::run(const Statement& st) {
             levels_.pop_back();
             break;
         }
+        case StatementKind::Schema:
+            t.schema = st.schema;
+            break;
     }
     t.sql = std::move(sql);
     t.params = std::move(params_);
     return t;
+}
+
+// A value written to a column: a literal is converted here (its failure is
+// the statement's), anything else by the engine as each row is written.
+std::string Emitter::written(const Expr& e, const ColumnInfo* column, const QString& table) {
+    if (!column) return valueOf(emitCoerced(e, VarType::Empty));
+    if (e.kind == ExprKind::Literal || e.kind == ExprKind::Null) {
+        const rt::Variant v = e.kind == ExprKind::Null ? rt::Variant::null() : e.value;
+        const rt::Variant stored = coerceForColumn(v, *column, table, rs_);
+        return stored.isNull() ? std::string("NULL") : param(stored);
+    }
+    if (e.kind == ExprKind::Unary && e.op == Op::Neg && e.args[0]->kind == ExprKind::Literal &&
+        isNumberKind(e.args[0]->value.type())) {
+        const rt::Variant v(-e.args[0]->value.toDouble(rs_));
+        return param(coerceForColumn(v, *column, table, rs_));
+    }
+    return d_.columnValue(valueOf(emitExpr(e)), *column, table);
+}
+
+std::string Emitter::emitInsert(const Statement& st) {
+    std::string sql = "INSERT INTO " + ident(st.table);
+    // The columns written, in the order of the values: those named, or all.
+    std::vector<const ColumnInfo*> targets;
+    const std::vector<ColumnInfo>* all = columnsOf(st.table);
+    if (!st.columns.empty()) {
+        sql += " (";
+        for (size_t i = 0; i < st.columns.size(); ++i) {
+            if (i) sql += ", ";
+            sql += ident(st.columns[i]);
+            targets.push_back(columnInfo(st.table, st.columns[i]));
+        }
+        sql += ")";
+    } else if (all) {
+        for (const ColumnInfo& c : *all) targets.push_back(&c);
+    }
+    const auto mismatch = [] {
+        syntaxError(QStringLiteral(
+            "Number of query values and destination fields are not the same."));
+    };
+    if (st.select) {
+        const bool known = !targets.empty() && std::all_of(targets.begin(), targets.end(),
+                                                           [](const ColumnInfo* c) { return c; });
+        if (!known) return sql + " " + emitSelect(*st.select, nullptr, false);
+        // The rows pass through a named subquery, so that each value is
+        // converted to its column whatever the SELECT's shape.
+        SelectInfo info;
+        const std::string select = emitSelect(*st.select, &info, false);
+        if (!info.hintsStopped && info.columns.size() != targets.size()) mismatch();
+        std::string names, values;
+        for (size_t i = 0; i < targets.size(); ++i) {
+            const std::string c = ident(QStringLiteral("jet_c%1").arg(i + 1));
+            if (i) {
+                names += ", ";
+                values += ", ";
+            }
+            names += c;
+            values += d_.columnValue(ident(QStringLiteral("jet_src")) + "." + c, *targets[i],
+                                     st.table);
+        }
+        if (st.columns.empty()) {
+            sql += " (";
+            for (size_t i = 0; i < targets.size(); ++i)
+                sql += (i ? ", " : "") + ident(targets[i]->name);
+            sql += ")";
+        }
+        return sql + " WITH " + ident(QStringLiteral("jet_src")) + " (" + names + ") AS (" +
+               select + ") SELECT " + values + " FROM " + ident(QStringLiteral("jet_src"));
+    }
+    if (!targets.empty() && targets.size() != st.values.size()) mismatch();
+    levels_.emplace_back();
+    sql += " VALUES (";
+    for (size_t i = 0; i < st.values.size(); ++i) {
+        if (i) sql += ", ";
+        sql += written(*st.values[i], i < targets.size() ? targets[i] : nullptr, st.table);
+    }
+    sql += ")";
+    levels_.pop_back();
+    return sql;
+}
+
+std::string Emitter::emitUpdate(const Statement& st) {
+    Level level;
+    level.entries.push_back({st.alias.isEmpty() ? st.table : st.alias, st.table, {}});
+    levels_.push_back(std::move(level));
+    std::string sql = "UPDATE " + ident(st.table);
+    if (!st.alias.isEmpty()) sql += " AS " + ident(st.alias);
+    sql += " SET ";
+    for (size_t i = 0; i < st.sets.size(); ++i) {
+        const Assignment& a = st.sets[i];
+        if (!a.qualifier.isEmpty() && !sameName(a.qualifier, st.table) &&
+            !sameName(a.qualifier, st.alias))
+            syntaxError(QStringLiteral("Unsupported UPDATE of another table near \"%1.%2\"")
+                            .arg(a.qualifier, a.column));
+        if (i) sql += ", ";
+        const ColumnInfo* c = columnInfo(st.table, a.column);
+        if (c)
+            sql += ident(a.column) + " = " + written(*a.value, c, st.table);
+        else
+            sql += ident(a.column) + " = " +
+                   valueOf(emitCoerced(*a.value, opt_.columnKind
+                                                     ? opt_.columnKind(st.table, a.column)
+                                                     : VarType::Empty));
+    }
+    if (st.where) sql += " WHERE " + condOf(emitExpr(*st.where));
+    levels_.pop_back();
+    return sql;
+}
+
+// UPDATE a INNER JOIN b ON ... SET a.x = b.y WHERE ...: the join, filtered,
+// gives each row of the updated table (by its row id) its new values.
+std::string Emitter::emitUpdateJoin(const Statement& st) {
+    levels_.emplace_back();
+    const std::string from = emitSource(*st.joined);
+    const size_t levelIndex = levels_.size() - 1;
+    // The updated table: the one every assignment names.
+    const Entry* target = nullptr;
+    for (const Assignment& a : st.sets) {
+        Expr ref;
+        ref.kind = ExprKind::Column;
+        ref.qualifier = a.qualifier;
+        ref.name = a.column;
+        const Entry* en = entryOf(ref, levelIndex);
+        if (!en || en->table.isEmpty())
+            syntaxError(QStringLiteral("Unsupported UPDATE of \"%1\" over a join: name its "
+                                       "table (table.column)")
+                            .arg(a.qualifier.isEmpty() ? a.column : a.qualifier + u'.' + a.column));
+        if (target && target != en)
+            syntaxError(QStringLiteral("Unsupported UPDATE of several tables over a join"));
+        target = en;
+    }
+    const QString table = target->table;
+    std::string inner = "SELECT " + d_.rowidExpression(target->name) + " AS " +
+                        ident(QStringLiteral("jet_rowid"));
+    std::vector<std::string> values;
+    for (size_t i = 0; i < st.sets.size(); ++i) {
+        const std::string c = ident(QStringLiteral("jet_v%1").arg(i + 1));
+        inner += ", " + valueOf(emitExpr(*st.sets[i].value)) + " AS " + c;
+    }
+    inner += " FROM " + from;
+    if (st.where) inner += " WHERE " + condOf(emitExpr(*st.where));
+    levels_.pop_back();
+    const std::string src = ident(QStringLiteral("jet_src"));
+    std::string sql = "UPDATE " + ident(table) + " SET ";
+    for (size_t i = 0; i < st.sets.size(); ++i) {
+        if (i) sql += ", ";
+        const std::string v = src + "." + ident(QStringLiteral("jet_v%1").arg(i + 1));
+        const ColumnInfo* c = columnInfo(table, st.sets[i].column);
+        sql += ident(st.sets[i].column) + " = " + (c ? d_.columnValue(v, *c, table) : v);
+    }
+    sql += " FROM (" + inner + ") AS " + src + " WHERE " + d_.rowidExpression(table) + " = " +
+           src + "." + ident(QStringLiteral("jet_rowid"));
+    return sql;
 }
 
 std::string Emitter::emitSelect(const Select& s, SelectInfo* info, bool wantRowid) {
@@ -345,6 +559,7 @@ std::string Emitter::emitSelect(const Select& s, SelectInfo* info, bool wantRowi
     for (const auto& part : s.unions) {
         sql += part.all ? " UNION ALL " : " UNION ";
         const Select& m = *part.select;
+        if (!m.into.isEmpty()) syntaxError(QStringLiteral("Unsupported INTO in a UNION member"));
         std::string member = emitSelect(m, nullptr, false);
         if (m.top || !m.orderBy.empty() || !m.unions.empty())
             member = "SELECT * FROM (" + member + ")";
@@ -353,6 +568,7 @@ std::string Emitter::emitSelect(const Select& s, SelectInfo* info, bool wantRowi
     if (info) {
         info->updatableTable.clear();
         info->rowidFirst = false;
+        info->singleRow = false;
     }
     if (!s.orderBy.empty()) {
         levels_.emplace_back();
@@ -366,6 +582,205 @@ std::string Emitter::emitSelect(const Select& s, SelectInfo* info, bool wantRowi
     return sql;
 }
 
+const Emitter::Entry* Emitter::entryOf(const Expr& c, size_t levelIndex) const {
+    const Level& lv = levels_[levelIndex];
+    const Entry* found = nullptr;
+    for (const Entry& en : lv.entries) {
+        if (!c.qualifier.isEmpty()) {
+            if (sameName(c.qualifier, en.name)) return &en;
+            continue;
+        }
+        bool has = false;
+        if (en.table.isEmpty()) {
+            for (const auto& [n, kind] : en.columns) has = has || sameName(n, c.name);
+        } else {
+            has = columnInfo(en.table, c.name) != nullptr;
+        }
+        if (has) {
+            if (found) return nullptr;  // ambiguous: the engine says so
+            found = &en;
+        }
+    }
+    return found;
+}
+
+// The columns of every table a select item shows, for DISTINCTROW over a
+// join: its rows are those of the shown tables, each combination once.
+std::string Emitter::distinctRowGroups(const Select& s, size_t levelIndex) {
+    const Level& lv = levels_[levelIndex];
+    std::vector<const Entry*> shown;
+    auto show = [&](const Entry* en) {
+        if (!en) syntaxError(QStringLiteral("Unsupported DISTINCTROW: a column's table is unknown"));
+        if (en->table.isEmpty())
+            syntaxError(QStringLiteral("Unsupported DISTINCTROW over a subquery"));
+        if (std::find(shown.begin(), shown.end(), en) == shown.end()) shown.push_back(en);
+    };
+    std::vector<const Expr*> stack;
+    for (const SelectItem& item : s.items) stack.push_back(item.expr.get());
+    while (!stack.empty()) {
+        const Expr* e = stack.back();
+        stack.pop_back();
+        if (e->kind == ExprKind::Star) {
+            if (e->qualifier.isEmpty())
+                for (const Entry& en : lv.entries) show(&en);
+            else
+                show(entryOf(*e, levelIndex));
+            continue;
+        }
+        if (e->kind == ExprKind::Column) {
+            show(entryOf(*e, levelIndex));
+            continue;
+        }
+        for (const auto& a : e->args) stack.push_back(a.get());
+    }
+    if (shown.size() == lv.entries.size()) return std::string();  // every table: no change
+    std::string groups;
+    for (const Entry& en : lv.entries) {
+        if (std::find(shown.begin(), shown.end(), &en) == shown.end()) continue;
+        if (!groups.empty()) groups += ", ";
+        groups += d_.rowidExpression(en.name);
+    }
+    return groups;
+}
+
+// The select list. Where two result columns would share a name (a * over a
+// join, t.Category and u.Category), each column of a table is named
+// "table.column" as Jet names it; a * is then written out column by column.
+std::string Emitter::emitItems(const Select& s, SelectInfo* info, size_t levelIndex) {
+    struct Out {
+        const SelectItem* item = nullptr;  // null: a column a * stands for
+        const Entry* entry = nullptr;
+        QString name;
+        VarType kind = VarType::Empty;
+        const SelectItem* star = nullptr;  // the * it comes from
+    };
+    // The columns each * stands for, when every table's columns are known.
+    std::vector<Out> planned;
+    bool known = true;
+    const SelectItem* currentStar = nullptr;
+    auto expand = [&](const Entry& en) {
+        if (en.table.isEmpty()) {
+            if (en.columns.empty()) known = false;
+            for (const auto& [n, k] : en.columns)
+                planned.push_back({nullptr, &en, n, k, currentStar});
+            return;
+        }
+        const auto* cols = columnsOf(en.table);
+        if (!cols || cols->empty()) {
+            known = false;
+            return;
+        }
+        for (const ColumnInfo& c : *cols)
+            planned.push_back({nullptr, &en, c.name, c.kind, currentStar});
+    };
+    const Level& lv = levels_[levelIndex];
+    for (const SelectItem& item : s.items) {
+        if (item.expr->kind == ExprKind::Star) {
+            currentStar = &item;
+            if (item.expr->qualifier.isEmpty()) {
+                for (const Entry& en : lv.entries) expand(en);
+            } else if (const Entry* en = entryOf(*item.expr, levelIndex)) {
+                expand(*en);
+            } else {
+                known = false;
+            }
+            continue;
+        }
+        Out o;
+        o.item = &item;
+        if (item.alias.isEmpty() && item.expr->kind == ExprKind::Column) {
+            o.name = item.expr->name;
+            o.entry = entryOf(*item.expr, levelIndex);
+        } else {
+            o.name = item.alias;
+        }
+        planned.push_back(o);
+    }
+    std::vector<bool> qualify(planned.size(), false);
+    bool anyQualified = false;
+    if (known && lv.entries.size() > 1) {
+        for (size_t i = 0; i < planned.size(); ++i)
+            for (size_t j = 0; j < planned.size(); ++j)
+                if (i != j && planned[i].entry && planned[j].entry && !planned[i].name.isEmpty() &&
+                    planned[i].entry != planned[j].entry &&
+                    sameName(planned[i].name, planned[j].name) &&
+                    (!planned[i].item || planned[i].item->alias.isEmpty())) {
+                    qualify[i] = true;
+                    anyQualified = true;
+                }
+    }
+
+    std::string items;
+    size_t p = 0;
+    for (const SelectItem& item : s.items) {
+        if (!items.empty()) items += ", ";
+        if (item.expr->kind == ExprKind::Star) {
+            if (anyQualified) {
+                // Written out: this * stands for the planned columns up to the next item.
+                std::string cols;
+                while (p < planned.size() && planned[p].star == &item) {
+                    const Out& o = planned[p];
+                    if (!cols.empty()) cols += ", ";
+                    cols += ident(o.entry->name) + "." + ident(o.name);
+                    QString name = o.name;
+                    if (qualify[p]) {
+                        name = o.entry->name + u'.' + o.name;
+                        cols += " AS " + ident(name);
+                    }
+                    if (info) {
+                        if (!info->hintsStopped) info->hints.push_back(o.kind);
+                        info->columns.emplace_back(name, o.kind);
+                    }
+                    ++p;
+                }
+                items += cols;
+                continue;
+            }
+            if (item.expr->qualifier.isEmpty()) {
+                if (s.from.empty()) failNear(item.expr->pos);
+                items += "*";
+            } else {
+                items += ident(item.expr->qualifier) + ".*";
+            }
+            if (known) {
+                while (p < planned.size() && planned[p].star == &item) {
+                    if (info) {
+                        if (!info->hintsStopped) info->hints.push_back(planned[p].kind);
+                        info->columns.emplace_back(planned[p].name, planned[p].kind);
+                    }
+                    ++p;
+                }
+            } else if (info) {
+                info->hintsStopped = true;
+            }
+            continue;
+        }
+        const bool qualified = known && p < planned.size() && qualify[p];
+        ++p;
+        Emitted e = emitExpr(*item.expr);
+        items += valueOf(e);
+        QString name = item.alias;
+        if (!name.isEmpty()) {
+            items += " AS " + ident(name);
+        } else if (e.column) {
+            name = item.expr->name;
+            if (qualified) {
+                const Entry* en = entryOf(*item.expr, levelIndex);
+                name = (en ? en->name : item.expr->qualifier) + u'.' + item.expr->name;
+                items += " AS " + ident(name);
+            }
+        } else {
+            name = QStringLiteral("Expr%1").arg(levels_[levelIndex].exprNumber++);
+            items += " AS " + ident(name);
+        }
+        if (info) {
+            if (!info->hintsStopped) info->hints.push_back(hintOf(e));
+            info->columns.emplace_back(name, hintOf(e));
+        }
+    }
+    return items;
+}
+
 std::string Emitter::emitCore(const Select& s, SelectInfo* info, bool wantRowid, bool alone) {
     levels_.emplace_back();
     const size_t levelIndex = levels_.size() - 1;
@@ -377,39 +792,8 @@ std::string Emitter::emitCore(const Select& s, SelectInfo* info, bool wantRowid,
         from += emitSource(*s.from[i]);
         if (s.from[i]->kind == Source::Kind::Join) join = true;
     }
-    if (s.distinctRow && (join || s.from.size() > 1))
-        syntaxError(QStringLiteral("Unsupported DISTINCTROW over several tables"));
 
-    std::string items;
-    for (size_t i = 0; i < s.items.size(); ++i) {
-        const SelectItem& item = s.items[i];
-        if (i) items += ", ";
-        if (item.expr->kind == ExprKind::Star) {
-            if (item.expr->qualifier.isEmpty()) {
-                if (s.from.empty()) failNear(item.expr->pos);
-                items += "*";
-            } else {
-                items += ident(item.expr->qualifier) + ".*";
-            }
-            if (info) info->hintsStopped = true;
-            continue;
-        }
-        Emitted e = emitExpr(*item.expr);
-        items += valueOf(e);
-        QString name = item.alias;
-        if (!name.isEmpty()) {
-            items += " AS " + ident(name);
-        } else if (e.column) {
-            name = item.expr->name;
-        } else {
-            name = QStringLiteral("Expr%1").arg(levels_[levelIndex].exprNumber++);
-            items += " AS " + ident(name);
-        }
-        if (info) {
-            if (!info->hintsStopped) info->hints.push_back(hintOf(e));
-            info->columns.emplace_back(name, hintOf(e));
-        }
-    }
+    const std::string items = emitItems(s, info, levelIndex);
 
     std::string sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
     const bool single = s.from.size() == 1 && s.from[0]->kind == Source::Kind::Table;
@@ -431,8 +815,19 @@ std::string Emitter::emitCore(const Select& s, SelectInfo* info, bool wantRowid,
         }
     }
     const Level& level = levels_[levelIndex];
+    // DISTINCTROW over several tables: one row per combination of the shown
+    // tables' rows. With grouping or aggregates it changes nothing.
+    if (s.distinctRow && (join || s.from.size() > 1) && s.groupBy.empty() && !level.aggregate) {
+        const std::string rows = distinctRowGroups(s, levelIndex);
+        if (!rows.empty()) group = " GROUP BY " + rows;
+    }
     const bool updatable = single && !s.distinct && s.groupBy.empty() && !s.having &&
                            !level.aggregate && s.unions.empty();
+    if (info) {
+        info->singleRow = s.unions.empty() &&
+                          ((level.aggregate && s.groupBy.empty()) || s.from.empty() ||
+                           (s.top && *s.top <= 1));
+    }
     if (info && updatable) {
         info->updatableTable = s.from[0]->table;
         if (wantRowid) {
@@ -460,6 +855,7 @@ std::string Emitter::emitSource(const Source& s) {
         }
         case Source::Kind::Subquery: {
             SelectInfo info;
+            if (!s.select->into.isEmpty()) failNear(0);
             std::string sql = "(" + emitSelect(*s.select, &info, false) + ")";
             if (!s.alias.isEmpty()) sql += " AS " + ident(s.alias);
             levels_.back().entries.push_back({s.alias, QString(), std::move(info.columns)});
@@ -491,10 +887,15 @@ std::string Emitter::emitGroupTerm(const Expr& x) {
     return valueOf(e);
 }
 
-std::string Emitter::emitSubselect(const Select& s, VarType* firstKind) {
+std::string Emitter::rawSubselect(const Select& s, SelectInfo& info) {
     if (rule_) syntaxError(QStringLiteral("Unsupported subquery in a validation rule"));
+    if (!s.into.isEmpty()) syntaxError(QStringLiteral("Unsupported INTO in a subquery"));
+    return emitSelect(s, &info, false);
+}
+
+std::string Emitter::emitSubselect(const Select& s, VarType* firstKind) {
     SelectInfo info;
-    std::string sql = "(" + emitSelect(s, &info, false) + ")";
+    std::string sql = "(" + rawSubselect(s, info) + ")";
     if (firstKind) *firstKind = info.hints.empty() ? VarType::Empty : info.hints[0];
     return sql;
 }
@@ -514,6 +915,8 @@ VarType Emitter::columnKind(const Expr& c) const {
                     }
             } else if (opt_.columnKind) {
                 k = opt_.columnKind(en.table, c.name);
+            } else if (const ColumnInfo* info = columnInfo(en.table, c.name)) {
+                k = info->kind;
             }
             if (k != VarType::Empty || !c.qualifier.isEmpty()) return k;
         }
@@ -523,13 +926,8 @@ VarType Emitter::columnKind(const Expr& c) const {
 
 Emitted Emitter::emitExpr(const Expr& e) {
     switch (e.kind) {
-        case ExprKind::Literal: {
-            Emitted r;
-            r.kind = e.value.type();
-            r.sql = param(e.value);
-            r.nullable = false;
-            return r;
-        }
+        case ExprKind::Literal:
+            return literal(e.value);
         case ExprKind::Null: {
             Emitted r;
             r.sql = "NULL";
@@ -553,10 +951,18 @@ Emitted Emitter::emitExpr(const Expr& e) {
         case ExprKind::Call:
             return emitCall(e);
         case ExprKind::Subquery: {
+            SelectInfo info;
+            const std::string select = rawSubselect(*e.select, info);
             Emitted r;
-            r.sql = emitSubselect(*e.select, &r.kind);
+            r.kind = info.hints.empty() ? VarType::Empty : info.hints[0];
+            if (info.singleRow || info.columns.empty())
+                r.sql = "(" + select + ")";
+            else
+                r.sql = d_.singleRow(select, info.columns[0].first);
             return r;
         }
+        case ExprKind::Quantified:
+            return emitQuantified(e);
         case ExprKind::Like:
         case ExprKind::Between:
         case ExprKind::InList:
@@ -568,27 +974,33 @@ Emitted Emitter::emitExpr(const Expr& e) {
     failNear(e.pos);
 }
 
+// `e` where it meets a value of kind `other` (a column compared with it, a
+// bound of BETWEEN, an item of IN): a literal takes the other side's kind as
+// Jet reads it (a date text as a date, a numeric text as a number); a text
+// that cannot be read so is Jet's type mismatch.
 Emitted Emitter::emitCoerced(const Expr& e, VarType other) {
-    // A literal compared with (or stored into) a date column is read as a date,
-    // as Jet does, so that the comparison stays a plain one on stored dates.
-    if (e.kind == ExprKind::Literal && other == VarType::Date) {
+    if (e.kind != ExprKind::Literal) return emitExpr(e);
+    const rt::Variant& v = e.value;
+    if (other == VarType::Date) {
         std::optional<QDateTime> d;
-        if (e.value.type() == VarType::Text) {
-            d = rs_.readDate(e.value.asText());
-        } else if (isNumberKind(e.value.type())) {
+        if (v.type() == VarType::Text) {
+            d = fn::readDate(v.asText(), rs_, fn::DateOrder::Regional,
+                             QDate::currentDate().year());
+            if (!d) typeMismatch();
+        } else if (isNumberKind(v.type())) {
             try {
-                d = rt::serialToDate(e.value.toDouble(rs_));
+                d = rt::serialToDate(v.toDouble(rs_));
             } catch (const rt::Error&) {
                 d.reset();
             }
         }
-        if (d) {
-            Emitted r;
-            r.kind = VarType::Date;
-            r.sql = param(rt::Variant(*d));
-            r.nullable = false;
-            return r;
-        }
+        if (d) return literal(rt::Variant(*d));
+    } else if (isNumeric(other) && v.type() == VarType::Text) {
+        const auto n = fn::readNumber(v.asText(), rs_);
+        if (!n) typeMismatch();
+        if (*n == std::trunc(*n) && std::fabs(*n) <= 2147483647.0)
+            return literal(rt::Variant(int32_t(*n)));
+        return literal(rt::Variant(*n));
     }
     return emitExpr(e);
 }
@@ -598,18 +1010,12 @@ Emitted Emitter::emitUnary(const Expr& e) {
     Emitted r;
     switch (e.op) {
         case Op::Neg: {
-            if (a.kind == ExprKind::Literal && a.value.type() == VarType::Int32) {
-                r.kind = VarType::Int32;
-                r.sql = param(rt::Variant(int32_t(-a.value.asInt32())));
-                r.nullable = false;
-                return r;
-            }
-            if (a.kind == ExprKind::Literal && a.value.type() == VarType::Double) {
-                r.kind = VarType::Double;
-                r.sql = param(rt::Variant(-a.value.asDouble()));
-                r.nullable = false;
-                return r;
-            }
+            if (a.kind == ExprKind::Literal && a.value.type() == VarType::Int32)
+                return literal(rt::Variant(int32_t(-a.value.asInt32())));
+            if (a.kind == ExprKind::Literal && a.value.type() == VarType::Int16)
+                return literal(rt::Variant(int32_t(-int32_t(a.value.asInt16()))));
+            if (a.kind == ExprKind::Literal && a.value.type() == VarType::Double)
+                return literal(rt::Variant(-a.value.asDouble()));
             Emitted v = emitExpr(a);
             r.sql = "-" + operand(v, kUnary);
             r.kind = isNumberKind(v.kind) ? v.kind : VarType::Empty;
@@ -661,43 +1067,53 @@ Emitted Emitter::emitBinary(const Expr& e) {
     }
 }
 
+const char* comparisonOperator(Op op) {
+    switch (op) {
+        case Op::Eq:
+            return " = ";
+        case Op::Ne:
+            return " <> ";
+        case Op::Lt:
+            return " < ";
+        case Op::Le:
+            return " <= ";
+        case Op::Gt:
+            return " > ";
+        case Op::Ge:
+            return " >= ";
+        default:
+            return "";
+    }
+}
+
 Emitted Emitter::emitComparison(const Expr& e) {
     const Expr& a = *e.args[0];
     const Expr& b = *e.args[1];
     const VarType ak = kindOfColumnNode(a);
     const VarType bk = kindOfColumnNode(b);
+    Emitted out;
+    out.condition = true;
+    out.prec = (e.op == Op::Eq || e.op == Op::Ne) ? kEquality : kRelational;
+    // A Yes/No column against True: any non-zero value is True (rows written
+    // with 1 by earlier versions included).
+    auto isTrue = [](const Expr& x) {
+        return x.kind == ExprKind::Literal && isNumeric(x.value.type()) &&
+               x.value.toDouble(rt::RegionalSettings::process()) == -1.0;
+    };
+    if ((e.op == Op::Eq || e.op == Op::Ne) &&
+        ((ak == VarType::Boolean && isTrue(b)) || (bk == VarType::Boolean && isTrue(a)))) {
+        const Emitted col = emitExpr(ak == VarType::Boolean ? a : b);
+        out.sql = operand(col, kAdd) + (e.op == Op::Eq ? " <> 0" : " = 0");
+        out.nullable = col.nullable;
+        return out;
+    }
     Emitted l = emitCoerced(a, bk);
     Emitted r = emitCoerced(b, ak == VarType::Empty ? hintOf(l) : ak);
-    const char* op = "";
-    switch (e.op) {
-        case Op::Eq:
-            op = " = ";
-            break;
-        case Op::Ne:
-            op = " <> ";
-            break;
-        case Op::Lt:
-            op = " < ";
-            break;
-        case Op::Le:
-            op = " <= ";
-            break;
-        case Op::Gt:
-            op = " > ";
-            break;
-        case Op::Ge:
-            op = " >= ";
-            break;
-        default:
-            break;
-    }
+    out.nullable = l.nullable || r.nullable;
     const bool anyColumn = l.column || r.column;
     const bool anyText = hintOf(l) == VarType::Text || hintOf(r) == VarType::Text;
-    Emitted out;
-    out.sql = textCompareOperand(l, anyColumn, anyText) + op + operand(r, kAdd);
-    out.condition = true;
-    out.nullable = l.nullable || r.nullable;
-    out.prec = (e.op == Op::Eq || e.op == Op::Ne) ? kEquality : kRelational;
+    out.sql = textCompareOperand(l, anyColumn, anyText) + comparisonOperator(e.op) +
+              operand(r, kAdd);
     return out;
 }
 
@@ -733,8 +1149,32 @@ Emitted Emitter::emitConcat(const Expr& e) {
 }
 
 Emitted Emitter::emitArithmetic(const Expr& e) {
-    Emitted l = emitExpr(*e.args[0]);
-    Emitted r = emitExpr(*e.args[1]);
+    // A text literal meeting a number or a date is read as a number now
+    // ('2' * 3), or is Jet's type mismatch ('a' * 2); + joins it with a text.
+    const Expr& ea = *e.args[0];
+    const Expr& eb = *e.args[1];
+    auto textLiteral = [](const Expr& x) {
+        return x.kind == ExprKind::Literal && x.value.type() == VarType::Text;
+    };
+    auto beside = [&](const Expr& x, const Emitted& other) {
+        const VarType ok = hintOf(other);
+        if ((e.op == Op::Add && ok == VarType::Text) || (ok != VarType::Date && !isNumeric(ok)))
+            return emitExpr(x);
+        const auto n = fn::readNumber(x.value.asText(), rs_);
+        if (!n) typeMismatch();
+        return literal(rt::Variant(*n));
+    };
+    Emitted l, r;
+    if (textLiteral(ea) && !textLiteral(eb)) {
+        r = emitExpr(eb);
+        l = beside(ea, r);
+    } else if (textLiteral(eb) && !textLiteral(ea)) {
+        l = emitExpr(ea);
+        r = beside(eb, l);
+    } else {
+        l = emitExpr(ea);
+        r = emitExpr(eb);
+    }
     const VarType lk = hintOf(l), rk = hintOf(r);
     Emitted out;
     out.nullable = l.nullable || r.nullable;
@@ -747,30 +1187,48 @@ Emitted Emitter::emitArithmetic(const Expr& e) {
         out.kind = kind;
         out.prec = kAtomic;
     };
+    const bool nullOperand = l.kind == VarType::Null || r.kind == VarType::Null;
+    const bool numbers = (isNumeric(lk) || l.kind == VarType::Null) &&
+                         (isNumeric(rk) || r.kind == VarType::Null);
     switch (e.op) {
         case Op::Add:
-            if (lk == VarType::Text && rk == VarType::Text) {
+            if (nullOperand) {
+                plain(" + ", kAdd);  // Null
+            } else if (numbers) {
+                plain(" + ", kAdd);
+                out.kind = lk == rk ? lk : VarType::Empty;
+            } else if (lk == VarType::Text && rk == VarType::Text) {
                 plain(" || ", kConcat);  // + joins texts; Null stays Null
                 out.kind = VarType::Text;
-            } else if (lk == VarType::Date && rk != VarType::Date && rk != VarType::Text) {
+            } else if (lk == VarType::Date && (isNumeric(rk) || rk == VarType::Date)) {
                 call(Dialect::Arith::DatePlusDays, valueOf(l), valueOf(r), VarType::Date);
-            } else if (rk == VarType::Date && lk != VarType::Date && lk != VarType::Text) {
+            } else if (rk == VarType::Date && isNumeric(lk)) {
                 call(Dialect::Arith::DatePlusDays, valueOf(r), valueOf(l), VarType::Date);
             } else {
-                plain(" + ", kAdd);
+                call(Dialect::Arith::Add, valueOf(l), valueOf(r),
+                     lk == VarType::Date || rk == VarType::Date ? VarType::Date : VarType::Empty);
             }
             break;
         case Op::Sub:
-            if (lk == VarType::Date && rk == VarType::Date)
+            if (nullOperand || numbers) {
+                plain(" - ", kAdd);
+                if (!nullOperand && lk == rk) out.kind = lk;
+            } else if (lk == VarType::Date && rk == VarType::Date) {
                 call(Dialect::Arith::DateMinusDate, valueOf(l), valueOf(r), VarType::Double);
-            else if (lk == VarType::Date && rk != VarType::Text)
+            } else if (lk == VarType::Date && isNumeric(rk)) {
                 call(Dialect::Arith::DatePlusDays, valueOf(l), "-" + operand(r, kUnary),
                      VarType::Date);
-            else
-                plain(" - ", kAdd);
+            } else {
+                call(Dialect::Arith::Subtract, valueOf(l), valueOf(r), VarType::Empty);
+            }
             break;
         case Op::Mul:
-            plain(" * ", kMul);
+            if (nullOperand || numbers) {
+                plain(" * ", kMul);
+                if (!nullOperand && lk == rk && lk != VarType::Boolean) out.kind = lk;
+            } else {
+                call(Dialect::Arith::Multiply, valueOf(l), valueOf(r), VarType::Empty);
+            }
             break;
         case Op::Div:
             call(Dialect::Arith::Divide, valueOf(l), valueOf(r), VarType::Double);
@@ -808,24 +1266,38 @@ Emitted Emitter::emitPredicate(const Expr& e) {
         }
         case ExprKind::Between: {
             Emitted x = emitExpr(*e.args[0]);
-            Emitted lo = emitCoerced(*e.args[1], hintOf(x));
-            Emitted hi = emitCoerced(*e.args[2], hintOf(x));
+            const VarType xk = x.column ? x.kind : hintOf(x);
+            Emitted lo = emitCoerced(*e.args[1], xk);
+            Emitted hi = emitCoerced(*e.args[2], xk);
             const bool anyColumn = x.column || lo.column || hi.column;
             const bool anyText = hintOf(x) == VarType::Text || hintOf(lo) == VarType::Text ||
                                  hintOf(hi) == VarType::Text;
+            // Jet takes the bounds in either order.
+            std::string low = operand(lo, kAdd), high = operand(hi, kAdd);
+            if (lo.literal && hi.literal) {
+                const auto c = compareLiterals(*lo.literal, *hi.literal);
+                if (c && *c > 0) std::swap(low, high);
+            } else if (!(lo.kind == VarType::Null || hi.kind == VarType::Null)) {
+                auto bound = [&](const Emitted& b) {
+                    return anyText && !b.column ? d_.caseInsensitive(operand(b, kAtomic))
+                                                : valueOf(b);
+                };
+                low = d_.arithmetic(Dialect::Arith::Least, bound(lo), bound(hi));
+                high = d_.arithmetic(Dialect::Arith::Greatest, bound(lo), bound(hi));
+            }
             out.sql = textCompareOperand(x, anyColumn, anyText) +
-                      (e.negated ? " NOT BETWEEN " : " BETWEEN ") + operand(lo, kAdd) + " AND " +
-                      operand(hi, kAdd);
+                      (e.negated ? " NOT BETWEEN " : " BETWEEN ") + low + " AND " + high;
             out.nullable = x.nullable || lo.nullable || hi.nullable;
             return out;
         }
         case ExprKind::InList: {
             Emitted x = emitExpr(*e.args[0]);
+            const VarType xk = x.column ? x.kind : hintOf(x);
             std::string list;
             bool anyText = hintOf(x) == VarType::Text;
             bool anyNullable = x.nullable;
             for (size_t i = 1; i < e.args.size(); ++i) {
-                Emitted item = emitCoerced(*e.args[i], hintOf(x));
+                Emitted item = emitCoerced(*e.args[i], xk);
                 if (i > 1) list += ", ";
                 list += valueOf(item);
                 anyText = anyText || hintOf(item) == VarType::Text;
@@ -858,12 +1330,56 @@ Emitted Emitter::emitPredicate(const Expr& e) {
     }
 }
 
+// x op ANY (select) and x op ALL (select), with SQL's three-valued answer:
+// ANY is true when some row compares true, else Null when some comparison is
+// Null, else false; ALL is false when some row compares false, else Null when
+// some comparison is Null, else true (so also for no rows).
+Emitted Emitter::emitQuantified(const Expr& e) {
+    Emitted x = emitExpr(*e.args[0]);
+    SelectInfo info;
+    const std::string select = rawSubselect(*e.select, info);
+    Emitted out;
+    out.condition = true;
+    out.prec = kEquality;
+    if (e.op == Op::Eq && !e.all) {
+        out.sql = operand(x, kAdd) + " IN (" + select + ")";
+        return out;
+    }
+    if (e.op == Op::Ne && e.all) {
+        out.sql = operand(x, kAdd) + " NOT IN (" + select + ")";
+        return out;
+    }
+    if (info.columns.empty())
+        syntaxError(QStringLiteral("Unsupported * in a subquery compared with ANY or ALL"));
+    const std::string q = ident(QStringLiteral("jet_q"));
+    const std::string c = q + "." + ident(info.columns[0].first);
+    const bool anyText = hintOf(x) == VarType::Text || info.columns[0].second == VarType::Text;
+    const std::string cmp = "(" + textCompareOperand(x, true, anyText && !x.column) +
+                            comparisonOperator(e.op) + c + ")";
+    const std::string rows = "EXISTS (SELECT 1 FROM (" + select + ") AS " + q + " WHERE ";
+    if (e.all)
+        out.sql = "CASE WHEN " + rows + "NOT " + cmp + ") THEN 0 WHEN " + rows + cmp +
+                  " IS NULL) THEN NULL ELSE 1 END";
+    else
+        out.sql = "CASE WHEN " + rows + cmp + ") THEN 1 WHEN " + rows + cmp +
+                  " IS NULL) THEN NULL ELSE 0 END";
+    out.prec = kAtomic;
+    return out;
+}
+
 Emitted Emitter::emitCall(const Expr& e) {
-    const QString upper = e.name.toUpper();
+    QString upper = e.name.toUpper();
     const JetFunction* f = findFunction(upper);
+    if (!f && upper.endsWith(u'$')) {
+        // Left$, Mid$ ...: the spelling that returns text.
+        upper.chop(1);
+        f = findFunction(upper);
+        if (f && f->kind != VarType::Text) f = nullptr;
+    }
     if (!f) syntaxError(QStringLiteral("Unsupported function \"%1\"").arg(e.name));
     const int n = int(e.args.size());
-    if (n < f->minArgs || n > f->maxArgs)
+    if (n < f->minArgs || n > f->maxArgs ||
+        (f->rule == Rule::Switch && n % 2 != 0))
         syntaxError(QStringLiteral("Wrong number of arguments to function \"%1\"").arg(e.name));
     std::vector<std::string> args;
     std::vector<Emitted> emitted;
@@ -876,7 +1392,9 @@ Emitted Emitter::emitCall(const Expr& e) {
             continue;
         }
         Emitted o = emitExpr(a);
-        const ArgMode mode = (f->rule == Rule::Branches && i == 0) ? ArgMode::Condition : f->mode;
+        ArgMode mode = f->mode;
+        if ((f->rule == Rule::Branches && i == 0) || (f->rule == Rule::Switch && i % 2 == 0))
+            mode = ArgMode::Condition;
         switch (mode) {
             case ArgMode::Value:
                 args.push_back(valueOf(o));
@@ -894,13 +1412,27 @@ Emitted Emitter::emitCall(const Expr& e) {
     if (f->aggregate) levels_.back().aggregate = true;
     if (rule_ && (f->aggregate || upper == QLatin1String("NOW") ||
                   upper == QLatin1String("DATE") || upper == QLatin1String("TIME")))
-        syntaxError(QStringLiteral("Unsupported function \"%1\" in a validation rule").arg(e.name));
+        syntaxError(
+            QStringLiteral("Unsupported function \"%1\" in a validation rule").arg(e.name));
     Emitted out;
     out.sql = d_.function(upper, args);
     if (out.sql.empty()) syntaxError(QStringLiteral("Unsupported function \"%1\"").arg(e.name));
     out.condition = f->condition;
     out.nullable = !f->neverNull;
     const VarType k0 = n > 0 ? hintOf(emitted[0]) : VarType::Empty;
+    // The kind the values at `from`, `from + step` ... share (Null values aside).
+    auto shared = [&](int from, int step) {
+        VarType k = VarType::Null;
+        for (int i = from; i < n; i += step) {
+            if (emitted[i].kind == VarType::Null) continue;
+            const VarType ki = hintOf(emitted[i]);
+            if (k == VarType::Null)
+                k = ki;
+            else if (k != ki)
+                return VarType::Empty;
+        }
+        return k == VarType::Null ? VarType::Empty : k;
+    };
     switch (f->rule) {
         case Rule::Fixed:
             out.kind = f->kind;
@@ -911,17 +1443,16 @@ Emitted Emitter::emitCall(const Expr& e) {
         case Rule::NumericArg0:
             out.kind = isNumberKind(k0) ? k0 : VarType::Empty;
             break;
-        case Rule::Branches: {
-            const VarType k1 = hintOf(emitted[1]), k2 = hintOf(emitted[2]);
-            if (k1 == k2)
-                out.kind = k1;
-            else if (emitted[1].kind == VarType::Null)
-                out.kind = k2;
-            else if (emitted[2].kind == VarType::Null)
-                out.kind = k1;
+        case Rule::Branches:
+            out.kind = shared(1, 1);
             out.nullable = emitted[1].nullable || emitted[2].nullable;
             break;
-        }
+        case Rule::Switch:
+            out.kind = shared(1, 2);
+            break;
+        case Rule::Choose:
+            out.kind = shared(1, 1);
+            break;
         case Rule::Nz:
             if (n == 2) {
                 const VarType k1 = hintOf(emitted[1]);
@@ -958,7 +1489,7 @@ Translation translate(const QString& jetSql, const Dialect& dialect,
                       const TranslateOptions& options) {
     const rt::RegionalSettings& rs =
         options.settings ? *options.settings : rt::RegionalSettings::process();
-    Statement st = parse(jetSql, rs);
+    Statement st = parse(jetSql, rs, options.dateOrder);
     Emitter emitter(jetSql, dialect, options, rs);
     return emitter.run(st);
 }
@@ -967,7 +1498,7 @@ std::string translateExpression(const QString& jetExpression, const Dialect& dia
                                 const TranslateOptions& options) {
     const rt::RegionalSettings& rs =
         options.settings ? *options.settings : rt::RegionalSettings::process();
-    ExprPtr e = parseExpression(jetExpression, rs, options.ruleColumn);
+    ExprPtr e = parseExpression(jetExpression, rs, options.ruleColumn, options.dateOrder);
     Emitter emitter(jetExpression, dialect, options, rs);
     return emitter.runRule(*e);
 }

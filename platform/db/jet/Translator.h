@@ -8,6 +8,8 @@
 // quotes the offending text: Syntax error near "x".
 #pragma once
 
+#include "platform/db/Coerce.h"
+#include "platform/db/jet/Functions.h"
 #include "platform/runtime/RegionalSettings.h"
 #include "platform/runtime/Variant.h"
 
@@ -19,9 +21,16 @@
 #include <string>
 #include <vector>
 
+namespace db {
+struct SchemaChange;
+}
+
 namespace db::jet {
 
-enum class StatementKind { Select, Insert, Update, Delete };
+// Schema: a Jet DDL statement; Translation::schema states the change, `sql`
+// is empty. SelectInto: `sql` is the SELECT that fills the new table
+// Translation::intoTable.
+enum class StatementKind { Select, Insert, Update, Delete, SelectInto, Schema };
 
 struct Translation {
     StatementKind kind = StatementKind::Select;
@@ -40,6 +49,10 @@ struct Translation {
     // True when the emitted SELECT carries the row id as its first column
     // (only when requested and updatableTable is set).
     bool rowidFirst = false;
+    // SelectInto: the table to make and fill (`sql` selects its rows).
+    QString intoTable;
+    // Schema: the change a DDL statement states.
+    std::shared_ptr<const SchemaChange> schema;
 };
 
 // What differs between target engines. The SQLite dialect is the one in use;
@@ -83,9 +96,35 @@ public:
     // The operand with Jet's text comparison rule (letter case ignored), for a
     // comparison in which no column brings its own collation.
     virtual std::string caseInsensitive(const std::string& operand) const = 0;
-    // Jet operators that the engine does not spell the same way.
-    enum class Arith { Divide, IntDivide, Modulo, Power, DatePlusDays, DateMinusDate };
+    // Jet operators that the engine does not spell the same way. Add,
+    // Subtract and Multiply are Jet's + - * on values whose kinds are not
+    // known to be numbers (dates, numeric texts; a text that is no number
+    // fails with a type mismatch). Least and Greatest give the smaller and the
+    // larger of two values, Null when either is Null.
+    enum class Arith {
+        Divide,
+        IntDivide,
+        Modulo,
+        Power,
+        DatePlusDays,
+        DateMinusDate,
+        Add,
+        Subtract,
+        Multiply,
+        Least,
+        Greatest,
+    };
     virtual std::string arithmetic(Arith op, const std::string& a, const std::string& b) const = 0;
+
+    // A scalar subquery (`select`, without parentheses) whose rows are not
+    // known to be at most one: its value, or the failure "At most one record
+    // can be returned by this subquery." when it gives a second row.
+    // `column` is the name of its one result column.
+    virtual std::string singleRow(const std::string& select, const QString& column) const = 0;
+    // `value` (an expression) converted for storing into `column` of `table`
+    // as db::coerceForColumn converts it, failing as it fails.
+    virtual std::string columnValue(const std::string& value, const ColumnInfo& column,
+                                    const QString& table) const = 0;
 };
 
 const Dialect& sqliteDialect();
@@ -104,8 +143,16 @@ struct TranslateOptions {
     // the rule names (their kinds come from columnKind).
     QString ruleTable;
     // The declared kind of a table's column (Empty when unknown); lets the
-    // emitter hint max(col), min(col) and plain column references.
+    // emitter hint max(col), min(col) and plain column references. When it is
+    // not set, tableColumns answers.
     std::function<rt::VarType(const QString& table, const QString& column)> columnKind;
+    // A table's columns in their order (null for an unknown table): lets the
+    // emitter convert written values to their columns, give * over a join
+    // Jet's column names, and read DISTINCTROW.
+    std::function<const std::vector<ColumnInfo>*(const QString& table)> tableColumns;
+    // How the numbers of a #date# literal are read: the regional short date's
+    // order (the system's own statements), or month first (Jet's rule).
+    fn::DateOrder dateOrder = fn::DateOrder::Regional;
 };
 
 Translation translate(const QString& jetSql, const Dialect& dialect,

@@ -2,7 +2,12 @@
 #pragma once
 
 #include "platform/runtime/Environment.h"
+#include "platform/runtime/Error.h"
 #include "platform/runtime/RegionalSettings.h"
+
+#include <QString>
+
+#include <optional>
 
 struct sqlite3;
 
@@ -12,5 +17,10 @@ namespace db {
 // must outlive the database handle.
 void registerJetFunctions(sqlite3* db, const rt::RegionalSettings* settings,
                           const rt::Clock* clock);
+
+// The failure (number and description) of the Jet function that made the
+// statement just run on this thread fail with `engineMessage`; nothing when
+// the engine's message came from elsewhere. Clears what it gives.
+std::optional<rt::Error> takeFunctionFailure(const QString& engineMessage);
 
 }  // namespace db
