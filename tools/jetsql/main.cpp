@@ -11,8 +11,6 @@
 #include "platform/db/Connection.h"
 #include "platform/runtime/Error.h"
 
-#include <sqlite3.h>
-
 #include <QCoreApplication>
 #include <QTextStream>
 
@@ -20,7 +18,7 @@
 #include <iostream>
 #include <string>
 
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
 
 namespace {
 
@@ -54,7 +52,7 @@ void run(db::Connection& c, const std::shared_ptr<db::Connection>& shared, const
     db::Recordset rs;
     rs.Open(sql, shared, db::adOpenForwardOnly, db::adLockReadOnly);
     if (rs.State() != db::adStateOpen) {
-        out << sqlite3_changes64(c.engine().handle()) << " row(s) affected\n";
+        out << c.engine().changes() << " row(s) affected\n";
         out.flush();
         return;
     }
