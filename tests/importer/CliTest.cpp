@@ -1,11 +1,10 @@
 // The jetimport command as support staff run it: its command line, its exit
 // status, progress on standard error and the summary on standard output.
-#include "ImporterTestSupport.h"
-
 #include <QProcess>
 #include <QTemporaryDir>
-
 #include <csignal>
+
+#include "ImporterTestSupport.h"
 
 namespace {
 

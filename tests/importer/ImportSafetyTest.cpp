@@ -2,12 +2,11 @@
 // passwords, damaged and cut-short files, existing targets; originals stay
 // untouched, folders import file by file, and a failure or a cancelled import
 // leaves no file at all.
-#include "ImporterTestSupport.h"
+#include <QTemporaryDir>
 
+#include "ImporterTestSupport.h"
 #include "platform/runtime/Error.h"
 #include "tools/jetimport/JetImporter.h"
-
-#include <QTemporaryDir>
 
 namespace {
 
@@ -103,7 +102,8 @@ TEST_F(ImportSafety, CutShortFilesAreRefusedNamingTheFile) {
         {"unicode-comp-v2003.mdb", 10000, "cut short"},
         {"unicode-comp-v2003.mdb", 3 * 4096, "damaged"},
         {"ledger-100k.mdb", 13000000, "cut short"},
-        {"ledger-100k.mdb", 3174 * 4096, "records 100000 rows"},  // whole pages, rows lost
+        {"ledger-100k.mdb", 3174 * 4096, "cut short"},  // whole pages, the table's later ones lost
+        {"ledger-100k.mdb", 5 * 4096, "cut short"},     // the catalog's own pages lost
     };
     int n = 0;
     for (const Case& c : cases) {

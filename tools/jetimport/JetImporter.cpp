@@ -7,10 +7,9 @@
 // as UTF-8, binary data as blobs.
 #include "tools/jetimport/JetImporter.h"
 
-#include "platform/db/Connection.h"
-#include "platform/db/jet/Translator.h"
-#include "platform/db/sqlite/Engine.h"
-#include "platform/runtime/Error.h"
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,18 +17,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-
-#include <sqlite3.h>
-
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/db/Connection.h"
+#include "platform/db/jet/Translator.h"
+#include "platform/db/sqlite/Engine.h"
+#include "platform/runtime/Error.h"
 
 namespace jetimport {
 

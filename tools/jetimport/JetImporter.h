@@ -9,15 +9,14 @@
 // existing file is never overwritten; a failure leaves no file behind.
 #pragma once
 
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <vector>
+
 #include "lib/db/SystemPassword.h"
 #include "platform/db/Schema.h"
 #include "tools/jetimport/JetReader.h"
-
-#include <QString>
-#include <QStringList>
-
-#include <cstdint>
-#include <vector>
 
 namespace jetimport {
 

@@ -8,20 +8,18 @@
 // Progress goes to standard error, the summary to standard output. The exit
 // status is 0 when every file was imported, 1 when any failed, 2 for a wrong
 // command line.
-#include "tools/jetimport/JetImporter.h"
-
-#include "platform/runtime/Error.h"
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLocale>
-
-#include <unistd.h>
-
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/runtime/Error.h"
+#include "tools/jetimport/JetImporter.h"
 
 namespace {
 
