@@ -2,10 +2,11 @@
 // given again, whether the column is the table's key (the row id) or not (a
 // trigger numbers it). The variants are made from a real sample by changing
 // its table definition: the last number given, and the key flag of its index.
-#include <QTemporaryDir>
-
 #include "ImporterTestSupport.h"
+
 #include "tools/jetimport/JetImporter.h"
+
+#include <QTemporaryDir>
 
 namespace {
 

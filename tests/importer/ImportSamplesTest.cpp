@@ -1,16 +1,17 @@
 // Every sample Jet file imported, then read back through the database layer
 // with the connection string the library builds: every table, column kind and
 // value that the samples' README lists comes back as the same variant value.
-#include <sqlite3.h>
-
-#include <QFileInfo>
-#include <QTemporaryDir>
-
 #include "ImporterTestSupport.h"
+
 #include "platform/db/Schema.h"
 #include "platform/db/sqlite/Engine.h"
 #include "platform/runtime/Error.h"
 #include "tools/jetimport/JetImporter.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -343,7 +344,7 @@ TEST_F(ImportedSamples, KeysIndexesAndAutoNumbersCarryOver) {
     };
     EXPECT_EQ(scalar("SELECT name FROM pragma_table_info('Ledger') WHERE pk = 1"),
               QStringLiteral("EntryId"));
-    EXPECT_EQ(scalar("SELECT group_concat(name) FROM pragma_index_info('Ledger_ByPosted')"),
+    EXPECT_EQ(scalar("SELECT group_concat(name) FROM pragma_index_info('Ledger.ByPosted')"),
               QStringLiteral("Posted"));
     EXPECT_EQ(scalar("SELECT seq FROM sqlite_sequence WHERE name = 'Ledger'"),
               QStringLiteral("100000"));

@@ -3,19 +3,19 @@
 // the library builds, and the contents of a folder.
 #pragma once
 
-#include <gtest/gtest.h>
+#include "lib/db/SystemPassword.h"
+#include "platform/db/Connection.h"
+#include "platform/runtime/Variant.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QStringList>
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <ostream>
 #include <vector>
-
-#include "lib/db/SystemPassword.h"
-#include "platform/db/Connection.h"
-#include "platform/runtime/Variant.h"
 
 namespace rt {
 // Test failures show values as Kind(value).

@@ -2,14 +2,15 @@
 // masked password, text with and without Unicode compression, currency,
 // decimals, dates outside 1900..9999, replication ids and long-value headers;
 // and the JETDECIMAL order of the copies.
-#include <cmath>
-#include <cstring>
-#include <limits>
-
 #include "ImporterTestSupport.h"
+
 #include "platform/db/Schema.h"
 #include "platform/runtime/Error.h"
 #include "tools/jetimport/JetFormat.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
 
 namespace {
 

@@ -7,14 +7,15 @@
 // point). All functions here work on bytes only, so they are tested alone.
 #pragma once
 
+#include "platform/runtime/Variant.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-
-#include "platform/runtime/Variant.h"
 
 namespace jetimport {
 

@@ -17,6 +17,7 @@
 #include "tools/jetimport/JetQueries.h"
 
 #include <QStringList>
+
 #include <algorithm>
 #include <map>
 

@@ -3,11 +3,12 @@
 // order), from which its Jet SQL text is put together here.
 #pragma once
 
+#include "tools/jetimport/JetReader.h"
+
 #include <QByteArray>
 #include <QString>
-#include <vector>
 
-#include "tools/jetimport/JetReader.h"
+#include <vector>
 
 namespace jetimport {
 

@@ -15,21 +15,22 @@
 // not read in a table scan (deleted, or the new place of a moved row).
 #include "tools/jetimport/JetReader.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "platform/runtime/Error.h"
+#include "tools/jetimport/JetQueries.h"
+#include "tools/jetimport/LibmdbProbe.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
-
-#include "platform/runtime/Error.h"
-#include "tools/jetimport/JetQueries.h"
-#include "tools/jetimport/LibmdbProbe.h"
 
 namespace jetimport {
 
@@ -658,6 +659,7 @@ JetFile::Impl::TableInfo& JetFile::Impl::info(const Object& o) {
         c.name = dc->name.isEmpty() ? pc.name : dc->name;
         c.type = pc.type;
         c.size = pc.size;
+        if (c.type == int(JetColumnType::Text)) c.textLength = jet3() ? c.size : c.size / 2;
         if (c.type == int(JetColumnType::Decimal)) {
             // libmdb keeps the definition's precision byte in col_scale and its
             // scale byte in col_prec; a scale above the precision means the

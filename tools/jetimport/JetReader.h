@@ -11,16 +11,17 @@
 // cut-short file is refused as such instead of being read as wrong values.
 #pragma once
 
+#include "platform/runtime/Variant.h"
+#include "tools/jetimport/JetFormat.h"
+
 #include <QString>
 #include <QStringList>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
-
-#include "platform/runtime/Variant.h"
-#include "tools/jetimport/JetFormat.h"
 
 namespace jetimport {
 
@@ -46,6 +47,7 @@ struct JetColumn {
     QString name;
     int type = 0;             // a JetColumnType value (others are refused by the importer)
     int size = 0;             // stored bytes; Jet 4 text holds two per character
+    int textLength = 0;       // Text: the length in characters
     int precision = 0;        // Decimal
     int scale = 0;            // Decimal
     bool autoNumber = false;  // Long numbered by the engine

@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+
 #include <cstdint>
 #include <vector>
 
