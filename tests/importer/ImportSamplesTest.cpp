@@ -4,7 +4,7 @@
 #include "ImporterTestSupport.h"
 
 #include "platform/db/Schema.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/sqlite/SqliteEngine.h"
 #include "platform/runtime/Error.h"
 #include "tools/jetimport/JetImporter.h"
 
@@ -31,7 +31,7 @@ Variant null() { return Variant::null(); }
 
 // Every row of a native SQLite statement, as text.
 std::vector<QStringList> nativeRows(const std::shared_ptr<db::Connection>& c, const QString& sql) {
-    sqlite3* h = c->engine().handle();
+    sqlite3* h = db::sqliteHandle(c->engine());
     sqlite3_stmt* st = nullptr;
     std::vector<QStringList> rows;
     const QByteArray text = sql.toUtf8();
@@ -332,7 +332,7 @@ TEST_F(ImportedSamples, IndexesOfATableWithDeletedColumnsLandOnTheirColumns) {
 
 TEST_F(ImportedSamples, KeysIndexesAndAutoNumbersCarryOver) {
     auto c = open("ledger-100k.mdb");
-    sqlite3* h = c->engine().handle();
+    sqlite3* h = db::sqliteHandle(c->engine());
     auto scalar = [&](const char* sql) {
         sqlite3_stmt* st = nullptr;
         EXPECT_EQ(sqlite3_prepare_v2(h, sql, -1, &st, nullptr), SQLITE_OK) << sql;

@@ -14,8 +14,8 @@
 #include "tools/jetimport/JetImporter.h"
 
 #include "platform/db/Connection.h"
+#include "platform/db/Engine.h"
 #include "platform/db/jet/Translator.h"
-#include "platform/db/sqlite/Engine.h"
 #include "platform/runtime/Error.h"
 
 #include <QCoreApplication>
@@ -25,8 +25,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
-
-#include <sqlite3.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -364,43 +362,43 @@ std::optional<double> currencyAsReal(int64_t scaled) {
     return std::nullopt;
 }
 
-// Binds one value as the database layer stores it; `buffer` keeps text alive
-// until the statement has run. A Single or Double that is not a number (NaN)
-// has no value SQLite can keep: it is stored as Null and `notANumber` set.
-// Returns what is wrong when the value cannot be stored exactly, an empty text
-// otherwise.
-QString bindValue(sqlite3_stmt* st, int i, const rt::Variant& v, QByteArray& buffer,
-                  bool& notANumber) {
+// Binds one value as the database layer stores it. A Single or Double that is
+// not a number (NaN) has no value SQLite can keep: it is stored as Null and
+// `notANumber` set. Returns what is wrong when the value cannot be stored
+// exactly, an empty text otherwise.
+QString bindValue(db::Statement& st, int i, const rt::Variant& v, bool& notANumber) {
     using rt::VarType;
-    int rc = SQLITE_OK;
     notANumber = false;
     switch (v.type()) {
         case VarType::Empty:
         case VarType::Null:
-            rc = sqlite3_bind_null(st, i);
+            st.bindNull(i);
             break;
         case VarType::Byte:
-            rc = sqlite3_bind_int(st, i, v.asByte());
+            st.bindInteger(i, v.asByte());
             break;
         case VarType::Int16:
-            rc = sqlite3_bind_int(st, i, v.asInt16());
+            st.bindInteger(i, v.asInt16());
             break;
         case VarType::Int32:
-            rc = sqlite3_bind_int(st, i, v.asInt32());
+            st.bindInteger(i, v.asInt32());
             break;
         case VarType::Single:
         case VarType::Double: {
             const double d = v.type() == VarType::Single ? double(v.asSingle()) : v.asDouble();
             notANumber = std::isnan(d);
-            rc = notANumber ? sqlite3_bind_null(st, i) : sqlite3_bind_double(st, i, d);
+            if (notANumber)
+                st.bindNull(i);
+            else
+                st.bindReal(i, d);
             break;
         }
         case VarType::Currency: {
             const int64_t scaled = v.asCurrency().scaled;
             if (auto d = currencyAsReal(scaled)) {
-                rc = sqlite3_bind_double(st, i, *d);
+                st.bindReal(i, *d);
             } else if (scaled % rt::Currency::kScale == 0) {
-                rc = sqlite3_bind_int64(st, i, scaled / rt::Currency::kScale);
+                st.bindInteger(i, scaled / rt::Currency::kScale);
             } else {
                 return QStringLiteral(
                            "the amount %1 cannot be stored exactly (the copies hold every amount "
@@ -410,27 +408,22 @@ QString bindValue(sqlite3_stmt* st, int i, const rt::Variant& v, QByteArray& buf
             break;
         }
         case VarType::Decimal:
-            buffer = v.asDecimal().toPlainText().toLatin1();
-            rc = sqlite3_bind_text(st, i, buffer.constData(), int(buffer.size()), SQLITE_STATIC);
+            st.bindText(i, v.asDecimal().toPlainText().toLatin1());
             break;
         case VarType::Date:
-            buffer = db::jet::storedDateText(v.asDate()).toLatin1();
-            rc = sqlite3_bind_text(st, i, buffer.constData(), int(buffer.size()), SQLITE_STATIC);
+            st.bindText(i, db::jet::storedDateText(v.asDate()).toLatin1());
             break;
         case VarType::Boolean:
-            rc = sqlite3_bind_int(st, i, v.asBool() ? -1 : 0);
+            st.bindInteger(i, v.asBool() ? -1 : 0);
             break;
         case VarType::Text:
-            buffer = v.asText().toUtf8();
-            rc = sqlite3_bind_text(st, i, buffer.constData(), int(buffer.size()), SQLITE_STATIC);
+            st.bindText(i, v.asText().toUtf8());
             break;
-        case VarType::Binary: {
-            const QByteArray& b = v.asBinary();
-            rc = sqlite3_bind_blob(st, i, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+        case VarType::Binary:
+            st.bindBlob(i, v.asBinary());
             break;
-        }
     }
-    return rc == SQLITE_OK ? QString() : QString::fromUtf8(sqlite3_errstr(rc));
+    return QString();
 }
 
 // ---- Tables ----
@@ -515,6 +508,8 @@ bool sameColumns(QStringList a, QStringList b) {
     return a == b;
 }
 
+// The copies are SQLite files: rules are translated for SQLite before the copy
+// is open.
 const db::jet::Dialect& dialect() { return db::jet::sqliteDialect(); }
 
 TablePlan planTable(const JetTable& t, const QString& name, Names& names, FileResult& result) {
@@ -745,23 +740,21 @@ QString createTableSql(const TablePlan& plan) {
 
 // A statement run once, its rows read as text.
 std::vector<QStringList> rowsOf(db::Engine& engine, const QString& sql) {
-    sqlite3* h = engine.handle();
-    const QByteArray text = sql.toUtf8();
-    sqlite3_stmt* st = nullptr;
-    int rc = sqlite3_prepare_v2(h, text.constData(), int(text.size()), &st, nullptr);
+    const db::StatementPtr st = engine.prepare(sql.toStdString());
     std::vector<QStringList> rows;
-    while (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+    while (st->next()) {
         QStringList row;
-        for (int i = 0; i < sqlite3_column_count(st); ++i)
-            row << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)));
+        for (int i = 0; i < st->columnCount(); ++i) {
+            const db::Cell c = st->cell(i);
+            switch (c.type) {
+                case db::CellType::Null: row << QString(); break;
+                case db::CellType::Integer: row << QString::number(c.integer); break;
+                case db::CellType::Real: row << QString::number(c.real, 'g', 17); break;
+                default: row << QString::fromUtf8(c.data, qsizetype(c.size)); break;
+            }
+        }
         rows.push_back(row);
-        rc = SQLITE_OK;
     }
-    if (rc != SQLITE_DONE) {
-        sqlite3_finalize(st);
-        engine.fail(rc);
-    }
-    sqlite3_finalize(st);
     return rows;
 }
 
@@ -771,25 +764,17 @@ int64_t copyRows(JetFile& jet, const TablePlan& plan, db::Engine& engine,
                  const ImportOptions& options, ImportObserver* observer,
                  std::vector<int64_t>& notANumber) {
     const JetTable& t = *plan.jet;
-    sqlite3* h = engine.handle();
     QStringList names, params;
     for (size_t i = 0; i < plan.columns.size(); ++i) {
         names << quoted(plan.columns[i].name);
         params << QStringLiteral("?%1").arg(i + 1);
     }
-    const QByteArray sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                               .arg(quoted(plan.name), names.join(u", "), params.join(u", "))
-                               .toUtf8();
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(h, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK)
-        engine.fail(sqlite3_errcode(h));
-    struct Finalize {
-        sqlite3_stmt* s;
-        ~Finalize() { sqlite3_finalize(s); }
-    } finalize{st};
+    const db::StatementPtr st =
+        engine.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                           .arg(quoted(plan.name), names.join(u", "), params.join(u", "))
+                           .toStdString());
 
-    engine.execNative("BEGIN IMMEDIATE");
-    std::vector<QByteArray> buffers(plan.columns.size());
+    engine.beginWrite();
     notANumber.assign(plan.columns.size(), 0);
     int64_t copied = 0;
     const int64_t every = options.progressEvery > 0 ? options.progressEvery : INT64_MAX;
@@ -800,7 +785,7 @@ int64_t copyRows(JetFile& jet, const TablePlan& plan, db::Engine& engine,
                      QStringLiteral("The import of '%1' was cancelled.").arg(jet.path()));
             for (size_t i = 0; i < values.size(); ++i) {
                 bool nan = false;
-                const QString problem = bindValue(st, int(i + 1), values[i], buffers[i], nan);
+                const QString problem = bindValue(*st, int(i + 1), values[i], nan);
                 if (nan) ++notANumber[i];
                 if (!problem.isEmpty())
                     fail(rt::err::DbGeneric, QStringLiteral("Table '%1', row %2, column '%3': %4")
@@ -808,21 +793,24 @@ int64_t copyRows(JetFile& jet, const TablePlan& plan, db::Engine& engine,
                                                  .arg(copied + 1)
                                                  .arg(plan.columns[i].name, problem));
             }
-            const int rc = sqlite3_step(st);
-            if (rc != SQLITE_DONE) {
-                sqlite3_reset(st);
-                engine.fail(rc, QStringLiteral("table '%1', row %2").arg(t.name).arg(copied + 1));
+            try {
+                st->run();
+            } catch (const rt::Error& e) {
+                throw rt::Error(e.number(), e.description() +
+                                                QStringLiteral(" (table '%1', row %2)")
+                                                    .arg(t.name)
+                                                    .arg(copied + 1));
             }
-            sqlite3_reset(st);
+            st->reset();
             ++copied;
             if (observer && copied % every == 0)
                 observer->rowsCopied(t.name, copied, t.storedRowCount);
         });
     } catch (...) {
-        sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+        engine.rollback();
         throw;
     }
-    engine.execNative("COMMIT");
+    engine.commit();
     return copied;
 }
 
