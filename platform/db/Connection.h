@@ -20,8 +20,6 @@
 #include <cstdint>
 #include <memory>
 
-struct sqlite3;
-
 namespace db {
 
 class Engine;
@@ -46,9 +44,15 @@ struct ConnectionParts {
     QString provider;
     QString dataSource;  // as written (either separator)
     QString password;
+    // "Date Literal Order": how the numbers of a #date# literal are read.
+    // Regional (the default): in the regional short date's order when written
+    // with its separator, as the system writes its dates; MonthFirst: Jet's
+    // #m/d/yyyy# whatever the locale.
+    bool monthFirstDates = false;
     QString localPath() const;  // dataSource with '\' turned into '/'
 };
-// Throws rt::Error for an empty string, a missing Data Source or another provider.
+// Throws rt::Error for an empty string, a missing Data Source, another
+// provider or a Date Literal Order other than Regional or MonthFirst.
 ConnectionParts parseConnectionString(const QString& text);
 
 // The failure for a table or query the database does not hold.
@@ -81,7 +85,8 @@ public:
     // Runs one statement that returns no rows; the number of rows changed.
     int64_t Execute(const QString& jetSql);
 
-    // REQUIRES: open. The engine underneath (for the schema helper and tools).
+    // The engine underneath (for the schema helper and tools). Fails when the
+    // connection is not open.
     Engine& engine();
     std::shared_ptr<Engine> sharedEngine();
     const rt::RegionalSettings& settings() const { return *settings_; }

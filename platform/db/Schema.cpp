@@ -2,10 +2,10 @@
 #include "platform/db/Schema.h"
 
 #include "platform/db/Connection.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
+#include "platform/db/jet/Translator.h"
+#include "platform/db/sqlite/SqliteEngine.h"
 #include "platform/runtime/Error.h"
-
-#include <sqlite3.h>
 
 #include <cerrno>
 #include <cmath>
@@ -48,8 +48,10 @@ QString literal(const rt::Variant& v) {
 
 QString declaredType(const ColumnDef& c) {
     switch (c.type) {
-        case JetType::Text: return QStringLiteral("TEXT(%1) COLLATE JETTEXT").arg(c.size);
-        case JetType::Memo: return QStringLiteral("LONGTEXT COLLATE JETTEXT");
+        case JetType::Text:
+            return QStringLiteral("TEXT(%1) COLLATE NOCASE").arg(c.size);
+        case JetType::Memo:
+            return QStringLiteral("LONGTEXT COLLATE NOCASE");
         case JetType::Byte: return QStringLiteral("TINYINT");
         case JetType::Integer: return QStringLiteral("SMALLINT");
         case JetType::Long: return QStringLiteral("LONG");
@@ -98,58 +100,410 @@ rt::VarType varTypeForDeclared(const QString& declared) {
 }
 
 void createDatabaseFile(const QString& path, const QString& password) {
-    Engine::createFile(path, password);
+    SqliteEngine::createFile(path, password);
 }
 
-void createTable(Connection& c, const TableDef& t) {
+void createTable(Connection& c, const TableDef& t) { c.engine().createTable(t); }
+
+namespace {
+
+// The kind a Jet column type reads back as, with its sizes (for converting a
+// default value and for translating rules).
+ColumnInfo infoFor(const ColumnDef& c) {
+    ColumnInfo i;
+    i.name = c.name;
+    i.declaredType = declaredType(c);
+    i.kind = varTypeForDeclared(i.declaredType);
+    i.size = c.type == JetType::Text ? c.size : 0;
+    i.required = c.required;
+    i.precision = c.precision;
+    i.scale = c.scale;
+    i.autoNumber = c.type == JetType::AutoNumber;
+    return i;
+}
+
+// A value written into the SQL text as the file stores it.
+QString storedLiteral(const rt::Variant& v) {
+    using rt::VarType;
+    switch (v.type()) {
+        case VarType::Decimal:
+            return u'\'' + v.asDecimal().toPlainText() + u'\'';
+        case VarType::Currency:
+            return QString::fromStdString(jet::sqliteDialect().literal(v));
+        case VarType::Single:
+        case VarType::Double:
+            return QString::fromStdString(jet::sqliteDialect().literal(v));
+        default:
+            return literal(v);
+    }
+}
+
+// The CHECK constraints that hold a column's kind (see Schema.h).
+QString kindChecks(const ColumnDef& c) {
+    const QString q = quoted(c.name);
+    auto check = [&](const char* what, const QString& condition) {
+        return QStringLiteral(" CONSTRAINT %1 CHECK (%2)")
+            .arg(quoted(QLatin1String(what) + u':' + c.name), condition);
+    };
+    const QString whole = QStringLiteral("typeof(%1) IN ('integer', 'null')").arg(q);
+    const QString number = QStringLiteral("typeof(%1) IN ('integer', 'real', 'null')").arg(q);
+    const QString text = QStringLiteral("typeof(%1) IN ('text', 'null')").arg(q);
+    auto range = [&](const char* lo, const char* hi) {
+        return check(
+            "jetrange",
+            QStringLiteral("%1 BETWEEN %2 AND %3").arg(q, QLatin1String(lo), QLatin1String(hi)));
+    };
+    switch (c.type) {
+        case JetType::Text:
+            return check("jettype", text) +
+                   check("jetsize", QStringLiteral("length(%1) <= %2").arg(q).arg(c.size));
+        case JetType::Memo:
+            return check("jettype", text);
+        case JetType::Byte:
+            return check("jettype", whole) + range("0", "255");
+        case JetType::Integer:
+            return check("jettype", whole) + range("-32768", "32767");
+        case JetType::Long:
+            return check("jettype", whole) + range("-2147483648", "2147483647");
+        case JetType::Single:
+            return check("jettype", number) + range("-3.402823466e38", "3.402823466e38");
+        case JetType::Double:
+            return check("jettype", number);
+        case JetType::Currency:
+            return check("jettype", number) +
+                   range("-922337203685477.5808", "922337203685477.5807");
+        case JetType::Decimal:
+            return check("jettype", text + QStringLiteral(" AND %1 NOT GLOB '*[^0-9.-]*'").arg(q));
+        case JetType::DateTime:
+            return check("jettype",
+                         text + QStringLiteral(" AND length(%1) IN (19, 23) AND %1 GLOB "
+                                               "'[0-9][0-9][0-9][0-9]-[01][0-9]-[0-3][0-9] "
+                                               "[0-2][0-9]:[0-5][0-9]:[0-5][0-9]*'")
+                                    .arg(q));
+        case JetType::YesNo:
+            return check("jettype", QStringLiteral("%1 IN (-1, 0)").arg(q));
+        default:
+            return QString();
+    }
+}
+
+// A column's declaration; `inKey`: part of the primary key, which holds no Null.
+QString columnSql(const ColumnDef& col, bool autoKey, bool inKey, const QString& table) {
+    QString d = quoted(col.name) + u' ' + declaredType(col);
+    if (autoKey) d += QStringLiteral(" PRIMARY KEY AUTOINCREMENT");
+    if ((col.required || inKey) && !autoKey) d += QStringLiteral(" NOT NULL");
+    if (col.defaultValue) {
+        // The default as the column stores it (a default it cannot take is refused now).
+        const rt::Variant stored = coerceForColumn(*col.defaultValue, infoFor(col), table,
+                                                   rt::RegionalSettings::process());
+        if (!stored.isNull()) d += QStringLiteral(" DEFAULT ") + storedLiteral(stored);
+    } else if (col.type == JetType::YesNo) {
+        d += QStringLiteral(" DEFAULT 0");  // a Yes/No column is never Null
+    }
+    return d + kindChecks(col);
+}
+
+QString indexName(const QString& table, const IndexDef& ix) {
+    return ix.name.isEmpty() ? table + u'_' + ix.columns.join(u'_') : table + u'_' + ix.name;
+}
+
+QString indexSql(const QString& table, const IndexDef& ix) {
+    QStringList cols;
+    for (const QString& n : ix.columns) cols << quoted(n);
+    return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4);")
+        .arg(ix.unique ? QStringLiteral("UNIQUE ") : QString(), quoted(indexName(table, ix)),
+             quoted(table), cols.join(u", "));
+}
+
+QString foreignKeySql(const ForeignKeyDef& fk) {
+    QStringList cols, refs;
+    for (const QString& n : fk.columns) cols << quoted(n);
+    for (const QString& n : fk.refColumns) refs << quoted(n);
+    QString sql =
+        fk.name.isEmpty() ? QString() : QStringLiteral("CONSTRAINT %1 ").arg(quoted(fk.name));
+    sql +=
+        QStringLiteral("FOREIGN KEY (%1) REFERENCES %2").arg(cols.join(u", "), quoted(fk.refTable));
+    if (!refs.isEmpty()) sql += QStringLiteral(" (%1)").arg(refs.join(u", "));
+    if (fk.cascadeUpdate) sql += QStringLiteral(" ON UPDATE CASCADE");
+    if (fk.cascadeDelete) sql += QStringLiteral(" ON DELETE CASCADE");
+    return sql;
+}
+
+// A rule as the condition of a CHECK constraint (literals in the text).
+QString ruleSql(const TableDef& t, const CheckDef& check) {
+    std::vector<ColumnInfo> cols;
+    for (const ColumnDef& c : t.columns) cols.push_back(infoFor(c));
+    jet::TranslateOptions o;
+    o.ruleColumn = check.column;
+    o.ruleTable = t.name;
+    o.tableColumns = [&](const QString& table) -> const std::vector<ColumnInfo>* {
+        return table.compare(t.name, Qt::CaseInsensitive) == 0 ? &cols : nullptr;
+    };
+    const std::string sql = jet::translateExpression(check.rule, jet::sqliteDialect(), o);
+    QString out =
+        check.name.isEmpty() ? QString() : QStringLiteral("CONSTRAINT %1 ").arg(quoted(check.name));
+    return out + QStringLiteral("CHECK (%1)").arg(QString::fromStdString(sql));
+}
+
+}  // namespace
+
+QString tableDefinitionSql(const TableDef& t) {
     const IndexDef* pk = nullptr;
     for (const IndexDef& ix : t.indexes)
         if (ix.primaryKey) pk = &ix;
     QStringList parts;
     bool autoKeyInline = false;
     for (const ColumnDef& col : t.columns) {
-        QString d = quoted(col.name) + u' ' + declaredType(col);
-        if (col.type == JetType::AutoNumber && pk && pk->columns.size() == 1 &&
-            pk->columns[0].compare(col.name, Qt::CaseInsensitive) == 0) {
-            d += QStringLiteral(" PRIMARY KEY AUTOINCREMENT");
-            autoKeyInline = true;
-        }
-        if (col.required) d += QStringLiteral(" NOT NULL");
-        if (col.defaultValue) d += QStringLiteral(" DEFAULT ") + literal(*col.defaultValue);
-        parts << d;
+        const bool autoKey = col.type == JetType::AutoNumber && pk && pk->columns.size() == 1 &&
+                             pk->columns[0].compare(col.name, Qt::CaseInsensitive) == 0;
+        autoKeyInline = autoKeyInline || autoKey;
+        const bool inKey = pk && pk->columns.contains(col.name, Qt::CaseInsensitive);
+        parts << columnSql(col, autoKey, inKey, t.name);
     }
     if (pk && !autoKeyInline) {
         QStringList cols;
         for (const QString& n : pk->columns) cols << quoted(n);
-        parts << QStringLiteral("PRIMARY KEY (%1)").arg(cols.join(u", "));
+        parts << (pk->name.isEmpty() ? QString()
+                                     : QStringLiteral("CONSTRAINT %1 ").arg(quoted(pk->name))) +
+                     QStringLiteral("PRIMARY KEY (%1)").arg(cols.join(u", "));
     }
+    for (const ForeignKeyDef& fk : t.foreignKeys) parts << foreignKeySql(fk);
+    for (const CheckDef& c : t.checks) parts << ruleSql(t, c);
     QString sql = QStringLiteral("CREATE TABLE %1 (%2);").arg(quoted(t.name), parts.join(u", "));
     for (const IndexDef& ix : t.indexes) {
         if (ix.primaryKey) continue;
-        QStringList cols;
-        for (const QString& n : ix.columns) cols << quoted(n);
-        QString name = ix.name.isEmpty() ? t.name + u'_' + ix.columns.join(u'_') : t.name + u'_' + ix.name;
-        sql += QStringLiteral("CREATE %1INDEX %2 ON %3 (%4);")
-                   .arg(ix.unique ? QStringLiteral("UNIQUE ") : QString(), quoted(name),
-                        quoted(t.name), cols.join(u", "));
+        sql += indexSql(t.name, ix);
     }
-    c.engine().execNative(sql.toStdString());
+    return sql;
 }
 
-QStringList userTables(Connection& c) {
-    QStringList names;
-    sqlite3* db = c.engine().handle();
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db,
-                           "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
-                           "'sqlite\\_%' ESCAPE '\\' AND name NOT LIKE 'MSys%' ORDER BY name",
-                           -1, &st, nullptr) != SQLITE_OK)
-        c.engine().fail(sqlite3_errcode(db));
-    while (sqlite3_step(st) == SQLITE_ROW)
-        names << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-    sqlite3_finalize(st);
-    return names;
+namespace {
+
+// The name under which the file holds a table's index (or constraint index)
+// `name`: the schema helper's "table_name", or the name itself.
+QString existingIndex(Engine& e, const QString& table, const QString& name) {
+    StatementPtr st = e.prepare(
+        "SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = ?1 COLLATE NOCASE "
+        "AND (name = ?2 COLLATE NOCASE OR name = ?3 COLLATE NOCASE) ORDER BY name = ?2 DESC");
+    st->bind(1, rt::Variant(table));
+    st->bind(2, rt::Variant(table + u'_' + name));
+    st->bind(3, rt::Variant(name));
+    if (!st->next()) return QString();
+    return st->value(0, rt::VarType::Text).asText();
 }
+
+[[noreturn]] void ddlError(const QString& text) { rt::raise(rt::err::DbSyntax, text); }
+
+}  // namespace
+
+QString schemaChangeSql(Engine& e, const SchemaChange& ch) {
+    using K = SchemaChange::Kind;
+    auto requireTable = [&] {
+        if (e.tableColumns(ch.tableName).empty()) throw missingTableError(ch.tableName);
+    };
+    auto requireColumns = [&](const QStringList& names) {
+        for (const QString& c : names)
+            if (!e.column(ch.tableName, c))
+                ddlError(
+                    QStringLiteral("Field '%1' not found in table '%2'.").arg(c, ch.tableName));
+    };
+    switch (ch.kind) {
+        case K::CreateTable:
+            return tableDefinitionSql(ch.table);
+        case K::CreateIndex: {
+            requireTable();
+            if (ch.index.primaryKey)
+                ddlError(QStringLiteral("Cannot add a primary key to the existing table '%1'; "
+                                        "create the table with it.")
+                             .arg(ch.tableName));
+            requireColumns(ch.index.columns);
+            return indexSql(ch.tableName, ch.index);
+        }
+        case K::DropTable:
+            requireTable();
+            return QStringLiteral("DROP TABLE %1;").arg(quoted(ch.tableName));
+        case K::DropIndex:
+        case K::DropConstraint: {
+            requireTable();
+            const QString name = existingIndex(e, ch.tableName, ch.name);
+            if (name.isEmpty() || name.startsWith(QLatin1String("sqlite_autoindex_")))
+                ddlError(ch.kind == K::DropIndex
+                             ? QStringLiteral("Cannot find index '%1' of table '%2'.")
+                                   .arg(ch.name, ch.tableName)
+                             : QStringLiteral("Cannot drop constraint '%1' of the existing table "
+                                              "'%2': only an index or UNIQUE constraint can be "
+                                              "dropped in place.")
+                                   .arg(ch.name, ch.tableName));
+            return QStringLiteral("DROP INDEX %1;").arg(quoted(name));
+        }
+        case K::AddColumn: {
+            requireTable();
+            if (e.column(ch.tableName, ch.column.name))
+                ddlError(QStringLiteral("Field '%1' already exists in table '%2'.")
+                             .arg(ch.column.name, ch.tableName));
+            if (ch.column.type == JetType::AutoNumber || ch.index.primaryKey)
+                ddlError(QStringLiteral("Cannot add an AutoNumber or primary key field to the "
+                                        "existing table '%1'; create the table with it.")
+                             .arg(ch.tableName));
+            if (ch.column.required && !ch.column.defaultValue)
+                ddlError(QStringLiteral("Cannot add the required field '%1' without a DEFAULT "
+                                        "value to the existing table '%2'.")
+                             .arg(ch.column.name, ch.tableName));
+            QString sql =
+                QStringLiteral("ALTER TABLE %1 ADD COLUMN %2;")
+                    .arg(quoted(ch.tableName), columnSql(ch.column, false, false, ch.tableName));
+            if (!ch.index.columns.isEmpty()) sql += indexSql(ch.tableName, ch.index);
+            return sql;
+        }
+        case K::DropColumn: {
+            requireTable();
+            requireColumns({ch.name});
+            return QStringLiteral("ALTER TABLE %1 DROP COLUMN %2;")
+                .arg(quoted(ch.tableName), quoted(ch.name));
+        }
+        case K::AddConstraint: {
+            requireTable();
+            if (ch.foreignKey || ch.index.primaryKey)
+                ddlError(QStringLiteral("Cannot add a primary key or a relationship to the "
+                                        "existing table '%1'; create the table with it.")
+                             .arg(ch.tableName));
+            requireColumns(ch.index.columns);
+            return indexSql(ch.tableName, ch.index);
+        }
+    }
+    return QString();
+}
+
+ColumnDef columnDefFor(const ColumnInfo& c) {
+    ColumnDef d;
+    d.name = c.name;
+    const QString t = c.declaredType.trimmed().toUpper();
+    switch (c.kind) {
+        case rt::VarType::Text:
+            if (t.startsWith(QLatin1String("GUID")))
+                d.type = JetType::Guid;
+            else if (c.size > 0)
+                d.type = JetType::Text, d.size = c.size;
+            else
+                d.type = JetType::Memo;
+            break;
+        case rt::VarType::Byte:
+            d.type = JetType::Byte;
+            break;
+        case rt::VarType::Int16:
+            d.type = JetType::Integer;
+            break;
+        case rt::VarType::Int32:
+            d.type = JetType::Long;
+            break;
+        case rt::VarType::Single:
+            d.type = JetType::Single;
+            break;
+        case rt::VarType::Double:
+            d.type = JetType::Double;
+            break;
+        case rt::VarType::Currency:
+            d.type = JetType::Currency;
+            break;
+        case rt::VarType::Decimal:
+            d.type = JetType::Decimal;
+            d.precision = c.precision > 0 ? c.precision : 18;
+            d.scale = c.scale;
+            break;
+        case rt::VarType::Date:
+            d.type = JetType::DateTime;
+            break;
+        case rt::VarType::Boolean:
+            d.type = JetType::YesNo;
+            break;
+        case rt::VarType::Binary:
+            if (t.startsWith(QLatin1String("BINARY"))) {
+                d.type = JetType::Binary;
+                d.size = c.size > 0 ? c.size : 255;
+            } else {
+                d.type = JetType::LongBinary;
+            }
+            break;
+        default:
+            d.type = JetType::Text;
+            d.size = 255;
+            break;
+    }
+    return d;
+}
+
+int64_t runDefinition(Engine& e, const jet::Translation& t) {
+    if (t.kind == jet::StatementKind::Schema) {
+        e.changeSchema(*t.schema);
+        return 0;
+    }
+    // SELECT ... INTO: the new table takes the query's columns (a copied
+    // column keeps its type and size; an expression's type comes from its
+    // kind, or from its first value), then the rows, converted to them.
+    WriteTransaction tx(e);
+    TableDef def;
+    def.name = t.intoTable;
+    {
+        StatementPtr st = e.prepare(t.sql);
+        for (size_t i = 0; i < t.params.size(); ++i) st->bind(int(i + 1), t.params[i]);
+        const bool row = st->next();
+        const int n = st->columnCount();
+        QStringList seen;
+        for (int c = 0; c < n; ++c) {
+            ColumnInfo info;
+            const Statement::Origin o = st->columnOrigin(c);
+            if (!o.table.isEmpty())
+                if (const ColumnInfo* src = e.column(o.table, o.column)) info = *src;
+            info.name = st->columnName(c);
+            info.required = false;
+            info.autoNumber = false;
+            const rt::VarType hint =
+                size_t(c) < t.columnHints.size() ? t.columnHints[c] : rt::VarType::Empty;
+            if (o.table.isEmpty() || info.kind == rt::VarType::Empty) {
+                info.kind = hint != rt::VarType::Empty ? hint : st->declaredKind(c);
+                info.size = info.kind == rt::VarType::Text ? 255 : 0;
+            }
+            if (info.kind == rt::VarType::Empty && row) {
+                const Cell cell = st->cell(c);
+                info.kind = cell.type == CellType::Integer
+                                ? (cell.integer >= INT32_MIN && cell.integer <= INT32_MAX
+                                       ? rt::VarType::Int32
+                                       : rt::VarType::Double)
+                            : cell.type == CellType::Real ? rt::VarType::Double
+                            : cell.type == CellType::Blob ? rt::VarType::Binary
+                                                          : rt::VarType::Text;
+                info.size = cell.type == CellType::Text && cell.size > 255 ? 0 : 255;
+            }
+            if (seen.contains(info.name, Qt::CaseInsensitive))
+                ddlError(QStringLiteral("Duplicate output destination '%1'.").arg(info.name));
+            seen << info.name;
+            def.columns.push_back(columnDefFor(info));
+        }
+    }
+    e.createTable(def);
+    const jet::Dialect& d = e.dialect();
+    std::string names, values, cols;
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        const std::string c = d.quoteIdentifier(QStringLiteral("jet_c%1").arg(i + 1));
+        const char* sep = i ? ", " : "";
+        names += sep + c;
+        cols += sep + d.quoteIdentifier(def.columns[i].name);
+        values += sep + d.columnValue(d.quoteIdentifier(QStringLiteral("jet_src")) + "." + c,
+                                      infoFor(def.columns[i]), def.name);
+    }
+    const std::string sql = "INSERT INTO " + d.quoteIdentifier(def.name) + " (" + cols + ") WITH " +
+                            d.quoteIdentifier(QStringLiteral("jet_src")) + " (" + names + ") AS (" +
+                            t.sql + ") SELECT " + values + " FROM " +
+                            d.quoteIdentifier(QStringLiteral("jet_src"));
+    StatementPtr ins = e.prepare(sql);
+    for (size_t i = 0; i < t.params.size(); ++i) ins->bind(int(i + 1), t.params[i]);
+    ins->run();
+    const int64_t rows = e.changes();
+    tx.commit();
+    return rows;
+}
+
+QStringList userTables(Connection& c) { return c.engine().userTables(); }
 
 namespace {
 

@@ -2,14 +2,20 @@
 //
 // Column declarations keep the Jet type in the declared type, so that values
 // read back with the variant kind of the Jet column:
-//   Text(n)  TEXT(n) COLLATE JETTEXT   Memo      LONGTEXT COLLATE JETTEXT
+//   Text(n)  TEXT(n) COLLATE NOCASE    Memo      LONGTEXT COLLATE NOCASE
 //   Byte     TINYINT                   Integer   SMALLINT
 //   Long     LONG                      AutoNumber INTEGER PRIMARY KEY AUTOINCREMENT
 //   Single   REAL                      Double    DOUBLE
 //   Currency CURRENCY                  Decimal   DECIMAL TEXT(p,s) COLLATE JETDECIMAL
 //   DateTime DATETIME                  YesNo     YESNO (-1 / 0)
 //   Binary   BINARY(n)                 LongBinary LONGBINARY      Guid GUID
-// JETTEXT compares text without regard to letter case (beyond ASCII too).
+// On this layer's connections NOCASE (and JETTEXT, which files of earlier
+// versions declare) compares text without regard to letter case, beyond
+// ASCII too; any other SQLite program reads the files with its own NOCASE.
+// Each column also holds the rule of its kind as CHECK constraints named
+// "jettype:<column>" (the kind of value), "jetrange:<column>" (the numbers
+// it holds) and "jetsize:<column>" (a text's length), so that nothing can
+// store a value of the wrong kind; Yes/No columns default to 0.
 // Decimals are kept as their plain text ("-12.3400", every digit and the scale),
 // which the TEXT affinity leaves alone; JETDECIMAL compares such texts by their
 // numeric value, so that comparisons, ORDER BY and max() follow the numbers.
@@ -28,6 +34,11 @@
 namespace db {
 
 class Connection;
+class Engine;
+struct ColumnInfo;
+namespace jet {
+struct Translation;
+}
 
 enum class JetType {
     Text,
@@ -122,8 +133,23 @@ rt::VarType varTypeForDeclared(const QString& declared);
 // password: no verifier, any password opens it). Fails when the file exists.
 void createDatabaseFile(const QString& path, const QString& password);
 
-// Creates the table and its indexes on an open connection.
+// Creates the table and its indexes on an open connection (through its engine).
 void createTable(Connection& c, const TableDef& t);
+// The file engine's SQL that creates the table and its indexes.
+QString tableDefinitionSql(const TableDef& t);
+
+// The file engine's SQL for one Jet DDL change (names of existing indexes are
+// looked up through `engine`). Throws rt::Error for what the file engine
+// cannot do in place.
+QString schemaChangeSql(Engine& engine, const SchemaChange& change);
+
+// Runs a translated Jet DDL statement or SELECT ... INTO (a new table with
+// the query's columns, filled with its rows), as one transaction. The rows
+// written (0 for DDL). Throws rt::Error.
+int64_t runDefinition(Engine& engine, const jet::Translation& translation);
+
+// The Jet column a catalog column stands for (a copy's column in SELECT ... INTO).
+ColumnDef columnDefFor(const ColumnInfo& column);
 
 // Names of the user tables of an open connection (system tables left out).
 QStringList userTables(Connection& c);

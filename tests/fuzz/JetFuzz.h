@@ -19,9 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/db/Schema.h"
 #include "platform/db/jet/Translator.h"
-#include "platform/db/sqlite/Engine.h"
 #include "platform/db/sqlite/JetFunctions.h"
+#include "platform/db/sqlite/SqliteEngine.h"
 #include "platform/runtime/Environment.h"
 #include "platform/runtime/Error.h"
 
@@ -79,6 +80,31 @@ inline const char* const kSeeds[] = {
     "CDbl(b), CInt(a), Year(d), Month(d), Day(d), DateValue(d), CDate(c), IsNull(c), Str(b) "
     "from t",
     "select a from t union all select b from u order by 1",
+    // The wider dialect: typed writes, joins in updates, tables, new functions.
+    "INSERT INTO t (a, b, c, d) VALUES (3.7, '1,234.5', 'abcdefghij', 'January 2, 2024')",
+    "insert into t select * from u where c is not null",
+    "UPDATE t INNER JOIN u ON t.a = u.a SET t.c = u.c & 'x', t.b = u.b + 1 WHERE u.d > #1/2/24#",
+    "update t as x left join u on x.a = u.a set x.d = Nz(u.d, #2026-01-01#)",
+    "SELECT a, c INTO copy FROM t WHERE b BETWEEN 10 AND 1",
+    "select * from t inner join u on t.a = u.a",
+    "select distinctrow t.c from t inner join u on t.a = u.a where u.b > any (select b from v)",
+    "select a from t where b >= all (select b from u where u.a = t.a) or a = some (select 1)",
+    "select (select c from u) from t",
+    "select Replace(c, 'a', 'b', 2, 1, 0), InStrRev(c, 'b'), StrComp(c, 'X', 1), Chr(65), "
+    "Asc(c), String(3, '*'), StrReverse(c), Hex(a), Oct(-a), Switch(a > 1, 'x', True, 'y'), "
+    "Choose(a, 'p', 'q'), IsNumeric(c), IsDate(d), WeekdayName(2), MonthName(3, True), "
+    "TimeSerial(a, 30, 0) from t",
+    "select StDev(b), StDevP(b), Var(b), VarP(b) from t group by a having Count(*) > 0",
+    "select &HFF + &O17, #1/2/24#, #2 Jan 2024 10:30 PM#, CDate('10:30'), CCur('1,234.5'), "
+    "Format(Null, '0;(0);\"zero\";\"none\"'), True, 1 = 1, 'a' + 1 from t",
+    "CREATE TABLE x (id COUNTER PRIMARY KEY, n TEXT(10) NOT NULL DEFAULT 'a', v LONG, "
+    "w DECIMAL(10, 2), y YESNO, CONSTRAINT xu UNIQUE (n, v), CONSTRAINT xf FOREIGN KEY (v) "
+    "REFERENCES t (a) ON DELETE CASCADE, CONSTRAINT xc CHECK (v > 0 And Len([n]) > 0))",
+    "create unique index ix on t (a desc, c) with ignore null",
+    "alter table t add column e text(5) not null default 'x'",
+    "ALTER TABLE t DROP COLUMN e",
+    "drop index ix on t",
+    "drop table x",
 };
 
 inline const char* const kTokens[] = {
@@ -231,6 +257,54 @@ inline const char* const kTokens[] = {
     "minYear",
     "ä",
     "\xe2\x82\xb9",
+    "Replace(",
+    "InStrRev(",
+    "StrComp(",
+    "Chr(",
+    "Asc(",
+    "String(",
+    "StrReverse(",
+    "Hex(",
+    "Oct(",
+    "Switch(",
+    "Choose(",
+    "IsNumeric(",
+    "IsDate(",
+    "WeekdayName(",
+    "MonthName(",
+    "TimeSerial(",
+    "StDev(",
+    "VarP(",
+    "Left$(",
+    "&HFF",
+    "&O17",
+    "&H",
+    "any",
+    "some",
+    "distinctrow",
+    "create",
+    "alter",
+    "drop",
+    "table",
+    "index",
+    "add",
+    "column",
+    "constraint",
+    "primary key",
+    "unique",
+    "foreign key",
+    "references",
+    "default",
+    "text(10)",
+    "long",
+    "counter",
+    "decimal(5,2)",
+    "#1/2/24#",
+    "#2 Jan 2024#",
+    "#10:30 PM#",
+    "'1,234.5'",
+    "'January 2, 2024'",
+    "'not a date'",
 };
 
 // Characters that matter to the scanner, for single-character mutations.
@@ -243,13 +317,42 @@ inline std::string randomExpr(Random& r, int depth) {
                                         "#1/2/2026#", "Null", "True", "No",  "-1"};
     static const char* const binops[] = {" + ", " - ", " * ",  " / ", " \\ ", " mod ", " ^ ",
                                          " & ", " = ", " <> ", " < ", " >= ", " and ", " or "};
-    static const char* const unary[] = {
-        "Left($, 2)",  "Right($, 1)",       "Mid($, 2)", "Len($)",
-        "UCase($)",    "Trim($)",           "Nz($, 0)",  "IsNull($)",
-        "Val($)",      "CStr($)",           "Int($)",    "Abs($)",
-        "Round($, 1)", "Format($, '0.00')", "Year($)",   "DateAdd('d', 1, $)",
-        "-($)",        "not ($)",           "($)",       "Max($)",
-        "Count($)"};
+    static const char* const unary[] = {"Left($, 2)",
+                                        "Right($, 1)",
+                                        "Mid($, 2)",
+                                        "Len($)",
+                                        "UCase($)",
+                                        "Trim($)",
+                                        "Nz($, 0)",
+                                        "IsNull($)",
+                                        "Val($)",
+                                        "CStr($)",
+                                        "Int($)",
+                                        "Abs($)",
+                                        "Round($, 1)",
+                                        "Format($, '0.00')",
+                                        "Year($)",
+                                        "DateAdd('d', 1, $)",
+                                        "-($)",
+                                        "not ($)",
+                                        "($)",
+                                        "Max($)",
+                                        "Count($)",
+                                        "Replace($, 'a', 'b')",
+                                        "InStrRev($, 'a')",
+                                        "StrComp($, 'x')",
+                                        "Asc($)",
+                                        "Chr($)",
+                                        "Hex($)",
+                                        "StrReverse($)",
+                                        "IsNumeric($)",
+                                        "IsDate($)",
+                                        "CDate($)",
+                                        "CCur($)",
+                                        "Switch($, 1, True, 2)",
+                                        "Choose($, 'a', 'b')",
+                                        "StDev($)",
+                                        "TimeSerial($, 0, 0)"};
     if (depth <= 0 || r.chance(25)) return r.pick(atoms);
     switch (r.below(7)) {
         case 0:
@@ -299,7 +402,14 @@ inline QString input(Random& r) {
                 "select a from t order by $",
                 "select (select max(b) from u where $) from t",
                 "select top 2 $ from t union select $ from u order by 1",
-                "select x.a from (select a, $ as e from t) as x inner join u on x.a = u.a where $"};
+                "select x.a from (select a, $ as e from t) as x inner join u on x.a = u.a where $",
+                "update t inner join u on t.a = u.a set t.b = $ where $",
+                "select $ as e into copy from t where $",
+                "select a from t where $ > all (select b from u where $)",
+                "select distinctrow t.a, $ from t inner join u on t.a = u.a",
+                "insert into t (a, b, c, d) select $, $, $, $ from u",
+                "select * from t inner join u on t.a = u.a where $",
+                "create table y (a long, b text(10), c datetime, d currency, check ($))"};
             std::string s = r.pick(shapes);
             for (size_t p; (p = s.find('$')) != std::string::npos;)
                 s.replace(p, 1, randomExpr(r, 5));
@@ -413,15 +523,67 @@ class Target {
         return it == kinds.end() ? rt::VarType::Empty : it->second;
     }
 
+    // The columns of a table as the engine's catalog gives them.
+    const std::vector<db::ColumnInfo>* tableColumns(const QString& table) {
+        const QString key = table.toLower();
+        auto it = columns_.find(key);
+        if (it == columns_.end()) {
+            std::vector<db::ColumnInfo> cols;
+            sqlite3_stmt* st = nullptr;
+            const QByteArray name = table.toUtf8();
+            if (sqlite3_prepare_v2(db_, "SELECT name, type, \"notnull\" FROM pragma_table_info(?1)",
+                                   -1, &st, nullptr) == SQLITE_OK) {
+                sqlite3_bind_text(st, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+                while (sqlite3_step(st) == SQLITE_ROW) {
+                    db::ColumnInfo c;
+                    c.name = QString::fromUtf8(
+                        reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+                    c.declaredType = QString::fromUtf8(
+                        reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+                    c.kind = db::varTypeForDeclared(c.declaredType);
+                    c.required = sqlite3_column_int(st, 2) != 0;
+                    db::readDeclaredSizes(c);
+                    cols.push_back(c);
+                }
+            }
+            sqlite3_finalize(st);
+            it = columns_.emplace(key, std::move(cols)).first;
+        }
+        return it->second.empty() ? nullptr : &it->second;
+    }
+
+    // The text readers on any input: they never fail, only answer nothing.
+    void readText(const QString& text) {
+        const auto d = db::jet::fn::readDate(text, rs_, db::jet::fn::DateOrder::Regional, 2026);
+        const auto m = db::jet::fn::readDate(text, rs_, db::jet::fn::DateOrder::MonthFirst, 2026);
+        const auto n = db::jet::fn::readNumber(text, rs_);
+        (void)d;
+        (void)m;
+        (void)n;
+    }
+
     // Runs one input through the translator and, when it is accepted, SQLite.
+    // Every fourth input is also read as a validation rule (a CHECK condition
+    // for a real table), and every fifth is translated with its literals in
+    // the text (a view).
     void check(const QString& jet, Tally& tally) {
         ++tally.inputs;
+        readText(jet);
         db::jet::Translation t;
+        const bool inlined = tally.inputs % 5 == 0;
         try {
             db::jet::TranslateOptions o;
             o.settings = &rs_;
             o.wantRowid = (tally.inputs & 1) != 0;
-            o.columnKind = [this](const QString& a, const QString& b) { return columnKind(a, b); };
+            o.inlineLiterals = inlined;
+            o.dateOrder = (tally.inputs & 2) ? db::jet::fn::DateOrder::MonthFirst
+                                             : db::jet::fn::DateOrder::Regional;
+            if (tally.inputs % 3 == 0)
+                o.columnKind = [this](const QString& a, const QString& b) {
+                    return columnKind(a, b);
+                };
+            o.tableColumns = [this](const QString& table) { return tableColumns(table); };
+            if (tally.inputs % 4 == 0) checkRule(jet, o, tally);
             t = db::jet::translate(jet, db::jet::sqliteDialect(), o);
         } catch (const rt::Error& e) {
             // Refused as written (syntax), or a literal that cannot meet its
@@ -440,12 +602,88 @@ class Target {
                                    " for: " + jet.toStdString());
             return;
         }
+        if (inlined && !t.params.empty())
+            tally.faults.push_back("parameters left in an inlined translation of: " +
+                                   jet.toStdString());
         sqlite3_exec(db_, "SAVEPOINT fuzz", nullptr, nullptr, nullptr);
-        runSql(jet, t, tally);
+        if (t.kind == db::jet::StatementKind::Schema) {
+            // A table definition: the schema helper's SQL must be SQL.
+            if (t.schema && t.schema->kind == db::SchemaChange::Kind::CreateTable)
+                runDefinition(jet, t, tally);
+            else
+                ++tally.prepared;
+        } else {
+            runSql(jet, t, tally);
+        }
         sqlite3_exec(db_, "ROLLBACK TO fuzz; RELEASE fuzz", nullptr, nullptr, nullptr);
+        columns_.clear();
     }
 
   private:
+    // The input as a validation rule of t.a: refused with a syntax error (or a
+    // literal's own conversion error), or a condition a CHECK constraint takes.
+    void checkRule(const QString& jet, db::jet::TranslateOptions o, Tally& tally) {
+        o.ruleColumn = QStringLiteral("a");
+        o.ruleTable = QStringLiteral("t");
+        std::string rule;
+        try {
+            rule = db::jet::translateExpression(jet, db::jet::sqliteDialect(), o);
+        } catch (const rt::Error& e) {
+            if (e.description().isEmpty())
+                tally.faults.push_back("empty error for rule: " + jet.toStdString());
+            return;
+        } catch (const std::exception& e) {
+            tally.faults.push_back("exception " + std::string(e.what()) +
+                                   " for rule: " + jet.toStdString());
+            return;
+        }
+        const std::string sql =
+            "CREATE TEMP TABLE fuzz_rule (a LONG, b DOUBLE, c TEXT(50), "
+            "d DATETIME, CHECK (" +
+            rule + "))";
+        sqlite3_exec(db_, "SAVEPOINT rule", nullptr, nullptr, nullptr);
+        char* msg = nullptr;
+        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
+            const std::string m = msg ? msg : "?";
+            if (malformed(m) || m.find("prohibited") != std::string::npos)
+                tally.faults.push_back(m + " in rule: " + rule + "  from: " + jet.toStdString());
+        } else {
+            progress_ = 0;
+            sqlite3_exec(db_, "INSERT INTO fuzz_rule VALUES (1, 2.5, 'x', '2026-01-02 00:00:00')",
+                         nullptr, nullptr, nullptr);
+        }
+        sqlite3_free(msg);
+        sqlite3_exec(db_, "ROLLBACK TO rule; RELEASE rule", nullptr, nullptr, nullptr);
+    }
+
+    void runDefinition(const QString& jet, const db::jet::Translation& t, Tally& tally) {
+        QString sql;
+        try {
+            sql = db::tableDefinitionSql(t.schema->table);
+        } catch (const rt::Error& e) {
+            if (e.description().isEmpty())
+                tally.faults.push_back("empty error for definition: " + jet.toStdString());
+            ++tally.refused;
+            return;
+        }
+        char* msg = nullptr;
+        if (sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &msg) != SQLITE_OK) {
+            const std::string m = msg ? msg : "?";
+            if (malformed(m))
+                tally.faults.push_back(m + " in: " + sql.toStdString() +
+                                       "  from: " + jet.toStdString());
+            ++tally.engineErrors;
+            ++tally.engineMessages[messageKind(m)];
+        } else {
+            ++tally.prepared;
+        }
+        sqlite3_free(msg);
+    }
+
+  public:
+  private:
+    std::map<QString, std::vector<db::ColumnInfo>> columns_;
+
     static bool malformed(const std::string& msg) {
         for (const char* bad :
              {"syntax error", "unrecognized token", "incomplete input", "no such function",
@@ -486,9 +724,26 @@ class Target {
 
     static void bind(sqlite3_stmt* st, int i, const rt::Variant& v) {
         switch (v.type()) {
+            case rt::VarType::Byte:
+                sqlite3_bind_int(st, i, v.asByte());
+                break;
+            case rt::VarType::Int16:
+                sqlite3_bind_int(st, i, v.asInt16());
+                break;
             case rt::VarType::Int32:
                 sqlite3_bind_int(st, i, v.asInt32());
                 break;
+            case rt::VarType::Single:
+                sqlite3_bind_double(st, i, double(v.asSingle()));
+                break;
+            case rt::VarType::Currency:
+                sqlite3_bind_double(st, i, v.asCurrency().toDouble());
+                break;
+            case rt::VarType::Decimal: {
+                const QByteArray b = v.asDecimal().toPlainText().toUtf8();
+                sqlite3_bind_text(st, i, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+                break;
+            }
             case rt::VarType::Double:
                 sqlite3_bind_double(st, i, v.asDouble());
                 break;

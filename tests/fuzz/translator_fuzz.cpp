@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
     for (const std::string& f : tally.faults) std::fprintf(stderr, "FAULT: %s\n", f.c_str());
     std::printf("seed %llu: %ld inputs in %.1f s (%.0f per second)\n", seed, tally.inputs, seconds,
                 tally.inputs / (seconds > 0 ? seconds : 1));
-    std::printf("  refused with a syntax error: %ld\n", tally.refused);
+    std::printf("  refused (a syntax error, or a literal Jet cannot convert): %ld\n",
+                tally.refused);
     std::printf("  translated, prepared by SQLite: %ld (of which %ld ended in a run-time error)\n",
                 tally.prepared, tally.runErrors);
     std::printf("  translated, refused by SQLite for names or limits: %ld\n", tally.engineErrors);

@@ -15,6 +15,7 @@
 
 #include "platform/db/jet/Ast.h"
 #include "platform/db/jet/Parser.h"
+#include "platform/db/jet/Tokenizer.h"
 #include "platform/runtime/Error.h"
 
 namespace db::jet {
@@ -237,11 +238,28 @@ class Emitter {
         QString table;                                     // empty for a derived table
         std::vector<std::pair<QString, VarType>> columns;  // derived table
     };
+    // Where an expression stands, for Jet's refusal of aggregates there.
+    enum class Clause : unsigned char { Other, Where, GroupBy, On, InAggregate };
     struct Level {
         std::vector<Entry> entries;
         bool aggregate = false;
         int exprNumber = 1000;  // Jet names unnamed result columns Expr1000, Expr1001 ...
+        Clause clause = Clause::Other;
     };
+    // Emits `x` with the current level in `clause`.
+    Emitted emitIn(Clause clause, const Expr& x) {
+        const Clause before = levels_.back().clause;
+        levels_.back().clause = clause;
+        Emitted e = emitExpr(x);
+        levels_.back().clause = before;
+        return e;
+    }
+    // The text of a call from its name to its closing parenthesis.
+    QString callText(const Expr& call) const;
+    // Jet's rule for a query that groups: every column outside an aggregate
+    // is one of the GROUP BY terms (or part of one).
+    void checkGrouped(const Select& s, size_t levelIndex) const;
+    void checkGroupedExpr(const Expr& x, const Select& s, size_t levelIndex) const;
 
     [[noreturn]] void failNear(qsizetype pos) const {
         syntaxErrorNear(QStringView(text_).mid(std::clamp<qsizetype>(pos, 0, text_.size())));
@@ -320,6 +338,7 @@ class Emitter {
         return nullptr;
     }
     std::string written(const Expr& e, const ColumnInfo* column, const QString& table);
+    std::string stored(const Emitted& v, const ColumnInfo& column, const QString& table);
 
     // expressions
     Emitted emitExpr(const Expr& e);
@@ -412,7 +431,16 @@ std::string Emitter::written(const Expr& e, const ColumnInfo* column, const QStr
         const rt::Variant v(-e.args[0]->value.toDouble(rs_));
         return param(coerceForColumn(v, *column, table, rs_));
     }
-    return d_.columnValue(valueOf(emitExpr(e)), *column, table);
+    return stored(emitExpr(e), *column, table);
+}
+
+// A value of any expression written to a column: a date into a text column
+// as its regional text (as Jet writes it), then the engine's conversion.
+std::string Emitter::stored(const Emitted& v, const ColumnInfo& column, const QString& table) {
+    std::string value = valueOf(v);
+    if (hintOf(v) == VarType::Date && column.kind == VarType::Text)
+        value = d_.textForm(value, VarType::Date);
+    return d_.columnValue(value, column, table);
 }
 
 std::string Emitter::emitInsert(const Statement& st) {
@@ -452,8 +480,10 @@ std::string Emitter::emitInsert(const Statement& st) {
                 values += ", ";
             }
             names += c;
-            values += d_.columnValue(ident(QStringLiteral("jet_src")) + "." + c, *targets[i],
-                                     st.table);
+            Emitted ref;
+            ref.sql = ident(QStringLiteral("jet_src")) + "." + c;
+            ref.kind = !info.hintsStopped && i < info.hints.size() ? info.hints[i] : VarType::Empty;
+            values += stored(ref, *targets[i], st.table);
         }
         if (st.columns.empty()) {
             sql += " (";
@@ -529,10 +559,12 @@ std::string Emitter::emitUpdateJoin(const Statement& st) {
     const QString table = target->table;
     std::string inner = "SELECT " + d_.rowidExpression(target->name) + " AS " +
                         ident(QStringLiteral("jet_rowid"));
-    std::vector<std::string> values;
+    std::vector<VarType> kinds;
     for (size_t i = 0; i < st.sets.size(); ++i) {
         const std::string c = ident(QStringLiteral("jet_v%1").arg(i + 1));
-        inner += ", " + valueOf(emitExpr(*st.sets[i].value)) + " AS " + c;
+        const Emitted v = emitExpr(*st.sets[i].value);
+        kinds.push_back(hintOf(v));
+        inner += ", " + valueOf(v) + " AS " + c;
     }
     inner += " FROM " + from;
     if (st.where) inner += " WHERE " + condOf(emitExpr(*st.where));
@@ -541,9 +573,11 @@ std::string Emitter::emitUpdateJoin(const Statement& st) {
     std::string sql = "UPDATE " + ident(table) + " SET ";
     for (size_t i = 0; i < st.sets.size(); ++i) {
         if (i) sql += ", ";
-        const std::string v = src + "." + ident(QStringLiteral("jet_v%1").arg(i + 1));
+        Emitted v;
+        v.sql = src + "." + ident(QStringLiteral("jet_v%1").arg(i + 1));
+        v.kind = kinds[i];
         const ColumnInfo* c = columnInfo(table, st.sets[i].column);
-        sql += ident(st.sets[i].column) + " = " + (c ? d_.columnValue(v, *c, table) : v);
+        sql += ident(st.sets[i].column) + " = " + (c ? stored(v, *c, table) : v.sql);
     }
     sql += " FROM (" + inner + ") AS " + src + " WHERE " + d_.rowidExpression(table) + " = " +
            src + "." + ident(QStringLiteral("jet_rowid"));
@@ -798,15 +832,18 @@ std::string Emitter::emitCore(const Select& s, SelectInfo* info, bool wantRowid,
     std::string sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
     const bool single = s.from.size() == 1 && s.from[0]->kind == Source::Kind::Table;
     std::string where, group, having, order;
-    if (s.where) where = " WHERE " + condOf(emitExpr(*s.where));
+    if (s.where) where = " WHERE " + condOf(emitIn(Clause::Where, *s.where));
     if (!s.groupBy.empty()) {
         group = " GROUP BY ";
         for (size_t i = 0; i < s.groupBy.size(); ++i) {
             if (i) group += ", ";
+            levels_.back().clause = Clause::GroupBy;
             group += emitGroupTerm(*s.groupBy[i]);
+            levels_.back().clause = Clause::Other;
         }
     }
     if (s.having) having = " HAVING " + condOf(emitExpr(*s.having));
+    if (!s.groupBy.empty() || levels_[levelIndex].aggregate) checkGrouped(s, levelIndex);
     if (alone && !s.orderBy.empty()) {
         order = " ORDER BY ";
         for (size_t i = 0; i < s.orderBy.size(); ++i) {
@@ -868,7 +905,7 @@ std::string Emitter::emitSource(const Source& s) {
             const char* kw = s.join == JoinKind::Inner  ? " INNER JOIN "
                              : s.join == JoinKind::Left ? " LEFT JOIN "
                                                         : " RIGHT JOIN ";
-            return left + kw + right + " ON " + condOf(emitExpr(*s.on));
+            return left + kw + right + " ON " + condOf(emitIn(Clause::On, *s.on));
         }
     }
     return std::string();
@@ -1351,12 +1388,16 @@ Emitted Emitter::emitQuantified(const Expr& e) {
     }
     if (info.columns.empty())
         syntaxError(QStringLiteral("Unsupported * in a subquery compared with ANY or ALL"));
+    // The subquery's column under a name of its own, so that a column of the
+    // outer query with the same name still means the outer one.
     const std::string q = ident(QStringLiteral("jet_q"));
-    const std::string c = q + "." + ident(info.columns[0].first);
+    const std::string c = q + "." + ident(QStringLiteral("jet_v"));
     const bool anyText = hintOf(x) == VarType::Text || info.columns[0].second == VarType::Text;
     const std::string cmp = "(" + textCompareOperand(x, true, anyText && !x.column) +
                             comparisonOperator(e.op) + c + ")";
-    const std::string rows = "EXISTS (SELECT 1 FROM (" + select + ") AS " + q + " WHERE ";
+    const std::string rows = "EXISTS (SELECT 1 FROM (SELECT " + ident(info.columns[0].first) +
+                             " AS " + ident(QStringLiteral("jet_v")) + " FROM (" + select +
+                             ")) AS " + q + " WHERE ";
     if (e.all)
         out.sql = "CASE WHEN " + rows + "NOT " + cmp + ") THEN 0 WHEN " + rows + cmp +
                   " IS NULL) THEN NULL ELSE 1 END";
@@ -1391,7 +1432,26 @@ Emitted Emitter::emitCall(const Expr& e) {
             emitted.emplace_back();
             continue;
         }
-        Emitted o = emitExpr(a);
+        if (f->aggregate) {
+            switch (levels_.back().clause) {
+                case Clause::Where:
+                    syntaxError(QStringLiteral("Cannot have aggregate function in WHERE clause "
+                                               "(%1).")
+                                    .arg(callText(e)));
+                case Clause::GroupBy:
+                    syntaxError(QStringLiteral("Cannot have aggregate function in GROUP BY "
+                                               "clause (%1).")
+                                    .arg(callText(e)));
+                case Clause::On:
+                case Clause::InAggregate:
+                    syntaxError(QStringLiteral("Cannot have aggregate function in expression "
+                                               "(%1).")
+                                    .arg(callText(e)));
+                case Clause::Other:
+                    break;
+            }
+        }
+        Emitted o = f->aggregate ? emitIn(Clause::InAggregate, a) : emitExpr(a);
         ArgMode mode = f->mode;
         if ((f->rule == Rule::Branches && i == 0) || (f->rule == Rule::Switch && i % 2 == 0))
             mode = ArgMode::Condition;
@@ -1471,6 +1531,94 @@ Emitted Emitter::emitCall(const Expr& e) {
             break;
     }
     return out;
+}
+
+QString Emitter::callText(const Expr& call) const {
+    const QStringView rest =
+        QStringView(text_).mid(std::clamp<qsizetype>(call.pos, 0, text_.size()));
+    qsizetype pos = 0;
+    int depth = 0;
+    for (;;) {
+        const Scan sc = nextToken(rest.mid(pos));
+        if (sc.kind == TokenKind::End) break;
+        pos += sc.length;
+        if (sc.kind == TokenKind::LParen) ++depth;
+        if (sc.kind == TokenKind::RParen && --depth == 0) break;
+    }
+    return rest.left(pos).toString();
+}
+
+namespace {
+
+// Two expressions written alike (names in any letter case, equal literals).
+bool sameExpr(const Expr& a, const Expr& b) {
+    if (a.kind != b.kind || a.op != b.op || a.negated != b.negated || a.all != b.all ||
+        a.args.size() != b.args.size() || a.select || b.select)
+        return false;
+    switch (a.kind) {
+        case ExprKind::Literal:
+            if (!(a.value == b.value)) return false;
+            break;
+        case ExprKind::Column:
+        case ExprKind::Star:
+            if (!sameName(a.name, b.name)) return false;
+            break;
+        case ExprKind::Call:
+            if (!sameName(a.name, b.name)) return false;
+            break;
+        default:
+            break;
+    }
+    for (size_t i = 0; i < a.args.size(); ++i)
+        if (!sameExpr(*a.args[i], *b.args[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+void Emitter::checkGrouped(const Select& s, size_t levelIndex) const {
+    // GROUP BY 2 groups by the second result column.
+    auto byPosition = [&](size_t i) {
+        for (const auto& g : s.groupBy)
+            if (g->kind == ExprKind::Literal && g->value.type() == VarType::Int32 &&
+                g->value.asInt32() == int32_t(i + 1))
+                return true;
+        return false;
+    };
+    for (size_t i = 0; i < s.items.size(); ++i)
+        if (s.items[i].expr->kind != ExprKind::Star && !byPosition(i))
+            checkGroupedExpr(*s.items[i].expr, s, levelIndex);
+    if (s.having) checkGroupedExpr(*s.having, s, levelIndex);
+}
+
+void Emitter::checkGroupedExpr(const Expr& x, const Select& s, size_t levelIndex) const {
+    for (const auto& g : s.groupBy) {
+        if (sameExpr(x, *g) && (x.kind != ExprKind::Column || x.qualifier.isEmpty() ||
+                                g->qualifier.isEmpty() || sameName(x.qualifier, g->qualifier)))
+            return;
+    }
+    switch (x.kind) {
+        case ExprKind::Column: {
+            // A column of an outer query (a correlated reference) is a constant here.
+            if (!entryOf(x, levelIndex)) {
+                for (size_t i = 0; i < levelIndex; ++i)
+                    if (entryOf(x, i)) return;
+            }
+            const QString name = x.qualifier.isEmpty() ? x.name : x.qualifier + u'.' + x.name;
+            syntaxError(QStringLiteral("You tried to execute a query that does not include the "
+                                       "specified expression '%1' as part of an aggregate "
+                                       "function.")
+                            .arg(name));
+        }
+        case ExprKind::Call: {
+            const JetFunction* f = findFunction(x.name.toUpper());
+            if (f && f->aggregate) return;
+            break;
+        }
+        default:
+            break;
+    }
+    for (const auto& a : x.args) checkGroupedExpr(*a, s, levelIndex);
 }
 
 std::string Emitter::runRule(const Expr& e) {

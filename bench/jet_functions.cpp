@@ -1,0 +1,171 @@
+// Jet's functions against SQLite's own built-ins in the same run, on a
+// 100,000-row table:
+//  - one statement mixing several of the newer Jet functions (Replace,
+//    InStrRev, StrComp, Hex, Switch, Choose, IsNumeric) through the layer, vs
+//    the nearest query SQLite's built-ins can write, prepared on sqlite3;
+//  - a typed INSERT ... SELECT (every value converted to its column) vs the
+//    raw copy.
+// (The system's one-row lookup and its date repair delete against raw sqlite3
+// are bench/db_layer.cpp's.)
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <string>
+
+#include "platform/db/Connection.h"
+#include "platform/db/Engine.h"
+#include "platform/db/Schema.h"
+
+namespace {
+
+constexpr int kRows = 100'000;
+
+db::ColumnDef col(const char* n, db::JetType t, int size = 100) {
+    db::ColumnDef c;
+    c.name = QString::fromLatin1(n);
+    c.type = t;
+    c.size = size;
+    return c;
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    QString path;
+    rt::RegionalSettings settings{QLocale(QLocale::English, QLocale::UnitedKingdom)};
+    std::shared_ptr<db::Connection> conn;
+    sqlite3* raw = nullptr;
+
+    Fixture() {
+        path = dir.filePath(QStringLiteral("bench.mdb"));
+        db::createDatabaseFile(path, QStringLiteral("pw"));
+        conn = db::Connection::create(&settings);
+        conn->setConnectionString(
+            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Jet OLEDB:Database "
+                           "Password=pw")
+                .arg(path));
+        conn->Open();
+        db::TableDef logs{
+            QStringLiteral("logs"),
+            {col("LogId", db::JetType::AutoNumber), col("dates", db::JetType::DateTime),
+             col("UserId", db::JetType::Long), col("Activity", db::JetType::Text)},
+            {db::IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("LogId")}, true, true},
+             db::IndexDef{QStringLiteral("dates"), {QStringLiteral("dates")}, false, false}}};
+        db::createTable(*conn, logs);
+        logs.name = QStringLiteral("copy");
+        logs.indexes.clear();
+        db::createTable(*conn, logs);
+        db::Engine& e = conn->engine();
+        e.execNative("BEGIN");
+        {
+            db::StatementPtr st =
+                e.prepare("INSERT INTO logs (dates, UserId, Activity) VALUES (?1, ?2, ?3)");
+            const QDateTime start = rt::naiveDateTime(QDate(2024, 4, 1), QTime(9, 0));
+            const QString activities[] = {QStringLiteral("Challan saved"),
+                                          QStringLiteral("Invoice printed"),
+                                          QStringLiteral("Challan amended at the gate")};
+            for (int i = 0; i < kRows; ++i) {
+                st->bind(1, rt::Variant(start.addSecs(qint64(i) * 60)));
+                st->bindInteger(2, i % 50);
+                st->bind(3, rt::Variant(activities[i % 3]));
+                st->run();
+                st->reset();
+            }
+        }
+        e.execNative("COMMIT");
+        sqlite3_open(path.toUtf8().constData(), &raw);
+    }
+    ~Fixture() { sqlite3_close(raw); }
+};
+
+Fixture& fixture() {
+    static Fixture f;
+    return f;
+}
+
+// ---- several Jet functions over every row ----
+
+void BM_Functions_Jet(benchmark::State& state) {
+    Fixture& f = fixture();
+    const QString sql = QStringLiteral(
+        "SELECT Replace(Activity, 'Challan', 'DC'), InStrRev(Activity, 'a'), "
+        "StrComp(Activity, 'challan saved'), Hex(UserId), "
+        "Switch(UserId > 25, 'high', UserId > 10, 'middle', True, 'low'), "
+        "Choose(UserId Mod 3 + 1, 'a', 'b', 'c'), IsNumeric(UserId) FROM logs");
+    for (auto _ : state) {
+        db::Recordset rs;
+        rs.Open(sql, f.conn);
+        int64_t n = 0;
+        for (; !rs.Eof(); rs.MoveNext()) {
+            benchmark::DoNotOptimize(rs.Fields(0).Value());
+            ++n;
+        }
+        rs.Close();
+        state.counters["rows"] = double(n);
+    }
+}
+BENCHMARK(BM_Functions_Jet)->Unit(benchmark::kMillisecond);
+
+void BM_Functions_SqliteBuiltins(benchmark::State& state) {
+    Fixture& f = fixture();
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(f.raw,
+                       "SELECT replace(Activity, 'Challan', 'DC'), instr(Activity, 'a'), "
+                       "Activity = 'challan saved' COLLATE NOCASE, printf('%X', UserId), "
+                       "CASE WHEN UserId > 25 THEN 'high' WHEN UserId > 10 THEN 'middle' ELSE "
+                       "'low' END, CASE UserId % 3 + 1 WHEN 1 THEN 'a' WHEN 2 THEN 'b' WHEN 3 "
+                       "THEN 'c' END, typeof(UserId) IN ('integer', 'real') FROM logs",
+                       -1, &st, nullptr);
+    for (auto _ : state) {
+        int64_t n = 0;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            benchmark::DoNotOptimize(
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))));
+            ++n;
+        }
+        sqlite3_reset(st);
+        state.counters["rows"] = double(n);
+    }
+    sqlite3_finalize(st);
+}
+BENCHMARK(BM_Functions_SqliteBuiltins)->Unit(benchmark::kMillisecond);
+
+// ---- a typed copy of every row ----
+
+void BM_TypedInsertSelect_Jet(benchmark::State& state) {
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        f.conn->Execute(
+            QStringLiteral("INSERT INTO copy (dates, UserId, Activity) SELECT "
+                           "dates, UserId, Activity FROM logs"));
+        state.PauseTiming();
+        f.conn->engine().execNative("DELETE FROM copy");
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_TypedInsertSelect_Jet)->Unit(benchmark::kMillisecond);
+
+void BM_TypedInsertSelect_Raw(benchmark::State& state) {
+    Fixture& f = fixture();
+    for (auto _ : state) {
+        sqlite3_exec(f.raw,
+                     "INSERT INTO copy (dates, UserId, Activity) SELECT dates, UserId, Activity "
+                     "FROM logs",
+                     nullptr, nullptr, nullptr);
+        state.PauseTiming();
+        sqlite3_exec(f.raw, "DELETE FROM copy", nullptr, nullptr, nullptr);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_TypedInsertSelect_Raw)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
