@@ -12,7 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   mdbtools mdbtools-dev libglib2.0-dev
   xvfb xauth x11-utils imagemagick fonts-liberation fonts-dejavu-core
-  poppler-utils xdg-utils
+  poppler-utils xdg-utils help2man
 )
 
 install_packages() {

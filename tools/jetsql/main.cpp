@@ -15,6 +15,7 @@
 
 #include "lib/db/SystemPassword.h"
 #include "platform/db/Connection.h"
+#include "platform/db/Schema.h"
 #include "platform/runtime/Error.h"
 
 #include <QCoreApplication>
@@ -38,6 +39,12 @@ int main(int argc, char** argv) {
         QCommandLineOption csvOption(QStringLiteral("csv"),
                                      QStringLiteral("Prints rows as CSV (as .mode csv)."));
         cl.addOption(csvOption);
+        QCommandLineOption createOption(
+            QStringLiteral("create"),
+            QStringLiteral("Creates DATABASE as a new, empty database file (protected by the "
+                           "password) before opening it; an existing file is refused. For "
+                           "reading a .dump back."));
+        cl.addOption(createOption);
         cl.addPasswordOptions(tools::PasswordOption | tools::PasswordEnv | tools::PasswordAsk,
                               QStringLiteral("The database's password (default: the system's)"));
         cl.addPositional(QStringLiteral("DATABASE"),
@@ -65,6 +72,12 @@ int main(int argc, char** argv) {
                       password;
         auto conn = db::Connection::create();
         try {
+            if (cl.isSet(createOption)) {
+                if (database.contains(QStringLiteral("Provider="), Qt::CaseInsensitive))
+                    cl.refuse(
+                        QStringLiteral("--create needs a file name, not a connection string."));
+                db::createDatabaseFile(database, password);
+            }
             conn->setConnectionString(cs);
             conn->Open();
         } catch (const rt::Error& e) {
