@@ -7,7 +7,7 @@
 #include "platform/db/Maintenance.h"
 #include "platform/db/Schema.h"
 #include "platform/db/jet/Translator.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
 #include "platform/runtime/Error.h"
 
 #include <QFileInfo>
@@ -167,14 +167,14 @@ bool Shell::transactionStatement(const QString& sql) {
     if (begin.match(s).hasMatch()) {
         if (inTransaction_)
             throw rt::Error(rt::err::DbGeneric, QStringLiteral("A transaction is already open."));
-        e.execNative("BEGIN IMMEDIATE");
+        e.beginWrite();
         inTransaction_ = true;
         return true;
     }
     if (commit.match(s).hasMatch()) {
         if (!inTransaction_)
             throw rt::Error(rt::err::DbGeneric, QStringLiteral("No transaction is open."));
-        e.execNative("COMMIT");
+        e.commit();
         inTransaction_ = false;
         return true;
     }
@@ -182,7 +182,7 @@ bool Shell::transactionStatement(const QString& sql) {
         if (!inTransaction_)
             throw rt::Error(rt::err::DbGeneric, QStringLiteral("No transaction is open."));
         inTransaction_ = false;
-        e.execNative("ROLLBACK");
+        e.rollback();
         return true;
     }
     return false;
@@ -191,10 +191,7 @@ bool Shell::transactionStatement(const QString& sql) {
 void Shell::rollBackOpenTransaction() {
     if (!inTransaction_) return;
     inTransaction_ = false;
-    try {
-        conn_->engine().execNative("ROLLBACK");
-    } catch (const std::exception&) {
-    }
+    conn_->engine().rollback();
     fail(QStringLiteral("the input ended inside a transaction; its changes were rolled back."));
 }
 
@@ -499,7 +496,7 @@ void Shell::import(const QStringList& args) {
     for (std::optional<CsvRecord> r; (r = csv.next());) records.push_back(std::move(*r));
     if (!csv.error().isEmpty()) return fail(QStringLiteral("'%1': %2").arg(args[0], csv.error()));
 
-    e.execNative("BEGIN IMMEDIATE");
+    db::WriteTransaction transaction(e);
     try {
         if (!exists) {
             // A new table of text columns, long enough for what the file holds.
@@ -559,12 +556,9 @@ void Shell::import(const QStringList& args) {
             }
         }
         rs.Close();
-        e.execNative("COMMIT");
+        transaction.commit();
     } catch (...) {
-        try {
-            e.execNative("ROLLBACK");
-        } catch (const std::exception&) {
-        }
+        // The transaction rolls back as it goes; the new table goes with it.
         e.schemaChanged();
         throw;
     }

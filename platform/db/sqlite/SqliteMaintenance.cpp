@@ -4,7 +4,8 @@
 #include "platform/db/Maintenance.h"
 
 #include "platform/db/Connection.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
+#include "platform/db/sqlite/SqliteEngine.h"
 #include "platform/runtime/Error.h"
 
 #include <QCoreApplication>
@@ -29,37 +30,28 @@ namespace db {
 
 namespace {
 
-sqlite3* handleOf(Connection& c) { return c.engine().handle(); }
-
-QString text(sqlite3_stmt* st, int col) {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-    return p ? QString::fromUtf8(p) : QString();
-}
-
-// A statement that finalises itself.
+// A catalog query through the engine's own statements.
 class Query {
   public:
-    Query(Connection& c, const QString& sql) : c_(c) {
-        sqlite3* db = handleOf(c);
-        const int rc = sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st_, nullptr);
-        if (rc != SQLITE_OK) c.engine().fail(rc);
+    Query(Connection& c, const QString& sql) : st_(c.engine().prepare(sql.toStdString())) {}
+    bool next() { return st_->next(); }
+    QString text(int col) const {
+        const Cell cell = st_->cell(col);
+        if (cell.type == CellType::Text || cell.type == CellType::Blob)
+            return QString::fromUtf8(cell.data, qsizetype(cell.size));
+        if (cell.type == CellType::Integer) return QString::number(cell.integer);
+        if (cell.type == CellType::Real) return QString::number(cell.real, 'g', 17);
+        return {};
     }
-    ~Query() { sqlite3_finalize(st_); }
-    Query(const Query&) = delete;
-    Query& operator=(const Query&) = delete;
-    bool next() {
-        const int rc = sqlite3_step(st_);
-        if (rc == SQLITE_ROW) return true;
-        if (rc != SQLITE_DONE) c_.engine().fail(rc);
-        return false;
+    int64_t integer(int col) const {
+        const Cell cell = st_->cell(col);
+        if (cell.type == CellType::Integer) return cell.integer;
+        return text(col).toLongLong();
     }
-    QString text(int col) const { return db::text(st_, col); }
-    int64_t integer(int col) const { return sqlite3_column_int64(st_, col); }
-    bool isNull(int col) const { return sqlite3_column_type(st_, col) == SQLITE_NULL; }
+    bool isNull(int col) const { return st_->cell(col).type == CellType::Null; }
 
   private:
-    Connection& c_;
-    sqlite3_stmt* st_ = nullptr;
+    StatementPtr st_;
 };
 
 QString quotedName(const QString& name) {
@@ -318,6 +310,7 @@ bool sameFile(const QString& a, const QString& b) {
 
 BackupReport backupDatabase(Connection& c, const QString& target) {
     Engine& e = c.engine();
+    sqlite3* source = sqliteHandle(e);
     const QFileInfo ti(target);
     if (target.isEmpty()) rt::raise(rt::err::DbGeneric, QStringLiteral("No backup file named."));
     if (sameFile(target, e.path()))
@@ -350,13 +343,13 @@ BackupReport backupDatabase(Connection& c, const QString& target) {
         failWith(QString::fromUtf8(dst ? sqlite3_errmsg(dst) : sqlite3_errstr(rc)));
 
     BackupReport report;
-    sqlite3_backup* b = sqlite3_backup_init(dst, "main", handleOf(c), "main");
+    sqlite3_backup* b = sqlite3_backup_init(dst, "main", source, "main");
     if (!b) failWith(QString::fromUtf8(sqlite3_errmsg(dst)));
     // All pages in one step: the source is read under one read lock, so the
     // copy is one consistent state. A writer that holds the file is waited
     // for as long as any statement waits for a lock.
     const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(e.lockWait());
     do {
         rc = sqlite3_backup_step(b, -1);
         if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) &&
