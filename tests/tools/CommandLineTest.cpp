@@ -200,3 +200,31 @@ TEST_F(JetsqlPassword, GivenOnTheCommandLineItLeavesTheProcessList) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(JetsqlPassword, CreateMakesANewFileAndNeverTouchesAnExistingOne) {
+    const QString fresh = dir.filePath(QStringLiteral("fresh.mdb"));
+    Outcome r = runTool(QStringLiteral("jetsql"),
+                        {QStringLiteral("--create"), QStringLiteral("--password"),
+                         QStringLiteral("pw2"), fresh, QStringLiteral(".tables")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    r = runTool(QStringLiteral("jetsql"), {QStringLiteral("--password"), QStringLiteral("wrong"),
+                                           fresh, QStringLiteral(".tables")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Not a valid password."))) << r.err.toStdString();
+
+    const QByteArray before = [&] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    r = runTool(QStringLiteral("jetsql"),
+                {QStringLiteral("--create"), path, QStringLiteral(".tables")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(r.err.isEmpty());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+}
+
+}  // namespace

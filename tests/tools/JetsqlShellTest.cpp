@@ -27,6 +27,12 @@ QByteArray fileBytes(const QString& path) {
     return f.readAll();
 }
 
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+}
+
 int countRows(const QString& path, const QString& sql) {
     auto c = tooltest::openDatabase(path);
     db::Recordset rs;
@@ -208,21 +214,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(JetsqlRead, RunsAFileOfStatementsAndCommandsAndRefusesEndlessNesting) {
     DemoFolder demo;
     const QString script = demo.dir.filePath(QStringLiteral("fix.sql"));
-    {
-        QFile f(script);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("delete * from OnLineUsers;\n.mode csv\nselect count(*) as n from OnLineUsers\n");
-    }
+    writeFile(script,
+              "delete * from OnLineUsers;\n.mode csv\nselect count(*) as n from OnLineUsers\n");
     Outcome r = runTool(kJetsql, {demo.year, QStringLiteral(".read ") + script});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.endsWith(QStringLiteral("n\n0\n"))) << r.out.toStdString();
 
     const QString loop = demo.dir.filePath(QStringLiteral("loop.sql"));
-    {
-        QFile f(loop);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral(".read %1\n").arg(loop).toUtf8());
-    }
+    writeFile(loop, QStringLiteral(".read %1\n").arg(loop).toUtf8());
     r = runTool(kJetsql, {demo.year, QStringLiteral(".read ") + loop});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral(".read is nested too deeply")))
@@ -264,11 +263,7 @@ TEST(JetsqlBackup, ACopyTakenWhileAnotherProcessWritesIsWholeAndConsistent) {
                       .arg(i)
                       .toUtf8();
     const QString scriptFile = dir.filePath(QStringLiteral("writer.sql"));
-    {
-        QFile f(scriptFile);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(script);
-    }
+    writeFile(scriptFile, script);
     QProcess writer;
     writer.setStandardInputFile(scriptFile);
     writer.setStandardOutputFile(QProcess::nullDevice());  // nobody reads it here
@@ -311,11 +306,7 @@ TEST(JetsqlBackup, ACopyTakenWhileAnotherProcessWritesIsWholeAndConsistent) {
 TEST(JetsqlBackup, NeverReplacesAFileNorWritesOverTheDatabase) {
     DemoFolder demo;
     const QString existing = demo.dir.filePath(QStringLiteral("existing.mdb"));
-    {
-        QFile f(existing);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("keep me");
-    }
+    writeFile(existing, "keep me");
     Outcome r = runTool(kJetsql, {demo.year, QStringLiteral(".backup ") + existing});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("already exists; a backup never replaces a file")))
@@ -340,9 +331,7 @@ TEST(JetsqlBackup, NeverReplacesAFileNorWritesOverTheDatabase) {
 class JetsqlImport : public ::testing::Test {
   protected:
     void write(const QString& name, const QByteArray& text) {
-        QFile f(demo.dir.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
+        writeFile(demo.dir.filePath(name), text);
     }
     Outcome jetsql(const QStringList& commands) {
         return runTool(kJetsql, QStringList{demo.year} + commands);

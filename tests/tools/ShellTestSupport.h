@@ -46,9 +46,12 @@ inline Rows tableRows(const std::shared_ptr<db::Connection>& c, const QString& t
     return rows;
 }
 
-// A table definition as text, for comparing two of them.
+// A table definition as text, for comparing two of them: columns, kinds,
+// sizes, Required, keys and indexes. Defaults are left out: a Yes/No column
+// made by Jet DDL defaults to False where one made otherwise may have none.
 inline QString definitionText(const std::shared_ptr<db::Connection>& c, const QString& table) {
-    const db::TableDef def = db::readTableDefinition(*c, table);
+    db::TableDef def = db::readTableDefinition(*c, table);
+    for (db::ColumnDef& col : def.columns) col.defaultValue.reset();
     return (QStringList{db::jetCreateTable(def)} + db::jetCreateIndexes(def)).join(u'\n');
 }
 
