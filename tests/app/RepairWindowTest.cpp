@@ -21,7 +21,8 @@
 #include "app/ShapeControl.h"
 #include "app/Startup.h"
 #include "app/frmAnnexure.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
+#include "platform/db/sqlite/SqliteEngine.h"
 #include "tests/support/LibFixture.h"
 
 namespace {
@@ -536,7 +537,9 @@ class WaitCursorTest : public RepairWindowTest {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         return *window;
     }
-    sqlite3* windowsConnection() { return window->library()->dbconnection->engine().handle(); }
+    sqlite3* windowsConnection() {
+        return db::sqliteHandle(window->library()->dbconnection->engine());
+    }
 
     std::shared_ptr<CursorAtBox> atBox;
 };

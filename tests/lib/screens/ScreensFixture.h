@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/db/Connection.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
 #include "tests/lib/db/SharedRecordsetsDemo.h"
 #include "tests/support/LibFixture.h"
 
