@@ -2,14 +2,16 @@
 // file (or a whole connection string), runs Jet SQL statements through the same
 // translator and engine as the library, and prints what the library would read.
 //
-//   jetsql [--password PW] [--csv] DATABASE [STATEMENT ...]
+//   jetsql [options] DATABASE [STATEMENT ...]
 //
 // Without statements on the command line, statements are read from standard
 // input, one per line. Failures print "error NUMBER: DESCRIPTION" on standard
 // error; the exit status is then 1.
 #include "lib/db/SystemPassword.h"
 #include "platform/db/Connection.h"
+#include "platform/db/sqlite/Engine.h"
 #include "platform/runtime/Error.h"
+#include "tools/common/CommandLine.h"
 
 #include <sqlite3.h>
 
@@ -20,19 +22,7 @@
 #include <iostream>
 #include <string>
 
-#include "platform/db/sqlite/Engine.h"
-
 namespace {
-
-void usage(FILE* to) {
-    std::fputs(
-        "usage: jetsql [--password PW] [--csv] DATABASE [STATEMENT ...]\n"
-        "DATABASE is a database file or a whole connection string\n"
-        "(Provider=Microsoft.Jet.OLEDB.4.0;Data Source=...). Files are opened with the\n"
-        "system's password unless --password is given. Without STATEMENTs, statements\n"
-        "are read from standard input, one per line.\n",
-        to);
-}
 
 QString csvField(const QString& s) {
     if (!s.contains(u',') && !s.contains(u'"') && !s.contains(u'\n') && !s.contains(u'\r'))
@@ -44,7 +34,8 @@ QString csvField(const QString& s) {
 
 QString cellText(const rt::Variant& v, const rt::RegionalSettings& rs) {
     if (v.isNull()) return QStringLiteral("Null");
-    if (v.type() == rt::VarType::Binary) return QStringLiteral("0x") + QString::fromLatin1(v.asBinary().toHex());
+    if (v.type() == rt::VarType::Binary)
+        return QStringLiteral("0x") + QString::fromLatin1(v.asBinary().toHex());
     return v.toText(rs);
 }
 
@@ -102,71 +93,65 @@ void run(db::Connection& c, const std::shared_ptr<db::Connection>& shared, const
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    QString password = systemDatabasePassword();
-    bool csv = false;
-    QString database;
-    QStringList statements;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (database.isEmpty() && a == u"--password") {
-            if (i + 1 >= args.size()) {
-                usage(stderr);
-                return 2;
-            }
-            password = args[++i];
-        } else if (database.isEmpty() && a == u"--csv") {
-            csv = true;
-        } else if (database.isEmpty() && (a == u"--help" || a == u"-h")) {
-            usage(stdout);
-            return 0;
-        } else if (database.isEmpty() && a.startsWith(u"--")) {
-            std::fprintf(stderr, "jetsql: unknown option %s\n", qPrintable(a));
-            usage(stderr);
-            return 2;
-        } else if (database.isEmpty()) {
-            database = a;
-        } else {
-            statements << a;
-        }
-    }
-    if (database.isEmpty()) {
-        usage(stderr);
-        return 2;
-    }
-    const QString cs =
-        database.contains(QStringLiteral("Provider="), Qt::CaseInsensitive)
-            ? database
-            : QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + database +
-                  QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") +
-                  password;
-    QTextStream out(stdout);
-    auto report = [](const rt::Error& e) {
-        std::fprintf(stderr, "error %d: %s\n", e.number(), qPrintable(e.description()));
-    };
-    auto conn = db::Connection::create();
-    try {
-        conn->setConnectionString(cs);
-        conn->Open();
-    } catch (const rt::Error& e) {
-        report(e);
-        return 1;
-    }
-    int status = 0;
-    auto runOne = [&](const QString& sql) {
-        if (sql.trimmed().isEmpty()) return;
+    return tools::run([&] {
+        tools::CommandLine cl(
+            QStringLiteral("jetsql"),
+            QStringLiteral("Runs Jet SQL on a database file through the library's own translator "
+                           "and engine. Without STATEMENTs, statements are read from standard "
+                           "input, one per line."));
+        QCommandLineOption csvOption(QStringLiteral("csv"), QStringLiteral("Prints rows as CSV."));
+        cl.addOption(csvOption);
+        cl.addPasswordOptions(tools::PasswordOption | tools::PasswordEnv | tools::PasswordAsk,
+                              QStringLiteral("The database's password (default: the system's)"));
+        cl.addPositional(QStringLiteral("DATABASE"),
+                         QStringLiteral("A database file or a whole connection string "
+                                        "(Provider=Microsoft.Jet.OLEDB.4.0;Data Source=...)."));
+        cl.addPositional(QStringLiteral("STATEMENT"), QStringLiteral("Statements to run."),
+                         QStringLiteral("[STATEMENT ...]"));
+        // Options stand before the database; what follows it is statements.
+        cl.parser().setOptionsAfterPositionalArgumentsMode(
+            QCommandLineParser::ParseAsPositionalArguments);
+        cl.process(app.arguments());
+        tools::hidePasswordArgument(argc, argv);
+        cl.requirePositional(1, -1);
+        const QString password = cl.password().value_or(systemDatabasePassword());
+        const bool csv = cl.isSet(csvOption);
+        const QString database = cl.positional().first();
+        const QStringList statements = cl.positional().mid(1);
+        const QString cs =
+            database.contains(QStringLiteral("Provider="), Qt::CaseInsensitive)
+                ? database
+                : QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + database +
+                      QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") +
+                      password;
+        QTextStream out(stdout);
+        auto report = [](const rt::Error& e) {
+            std::fprintf(stderr, "error %d: %s\n", e.number(), qPrintable(e.description()));
+        };
+        auto conn = db::Connection::create();
         try {
-            run(*conn, conn, sql, csv, out);
+            conn->setConnectionString(cs);
+            conn->Open();
         } catch (const rt::Error& e) {
             report(e);
-            status = 1;
+            return 1;
         }
-    };
-    if (!statements.isEmpty()) {
-        for (const QString& s : statements) runOne(s);
-    } else {
-        std::string line;
-        while (std::getline(std::cin, line)) runOne(QString::fromStdString(line));
-    }
-    return status;
+        int status = 0;
+        auto runOne = [&](const QString& sql) {
+            if (sql.trimmed().isEmpty()) return;
+            try {
+                run(*conn, conn, sql, csv, out);
+            } catch (const rt::Error& e) {
+                report(e);
+                status = 1;
+            }
+        };
+        if (!statements.isEmpty()) {
+            for (const QString& s : statements) runOne(s);
+        } else {
+            std::string line;
+            while (std::getline(std::cin, line)) runOne(QString::fromStdString(line));
+        }
+        return status;
+    });
 }

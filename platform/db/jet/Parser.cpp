@@ -39,6 +39,7 @@ class Parser {
         : src_(text), settings_(settings), toks_(tokenize(text)) {}
 
     Statement statement();
+    ExprPtr wholeExpression(const QString& implicitColumn);
 
   private:
     // ---- tokens ----
@@ -133,11 +134,16 @@ class Parser {
     ExprPtr dateLiteral(const Token& t);
     std::unique_ptr<Select> parenthesizedSelect();
 
+    // A validation rule's term that starts with an operator: its left operand
+    // is implicitColumn_.
+    bool startsWithOperator() const;
+
     const QString& src_;
     const rt::RegionalSettings& settings_;
     std::vector<Token> toks_;
     size_t i_ = 0;
     int nesting_ = 0;
+    QString implicitColumn_;
 };
 
 void Parser::failAt(const Token& t) const {
@@ -232,6 +238,40 @@ Statement Parser::statement() {
     }
     if (!is(TokenKind::End)) failHere();
     return st;
+}
+
+ExprPtr Parser::wholeExpression(const QString& implicitColumn) {
+    implicitColumn_ = implicitColumn;
+    if (is(TokenKind::End)) syntaxError(QStringLiteral("Syntax error: the expression is empty"));
+    auto e = expr();
+    if (!is(TokenKind::End)) failHere();
+    return e;
+}
+
+bool Parser::startsWithOperator() const {
+    if (implicitColumn_.isEmpty()) return false;
+    switch (peek().kind) {
+        case TokenKind::Eq:
+        case TokenKind::Ne:
+        case TokenKind::Lt:
+        case TokenKind::Le:
+        case TokenKind::Gt:
+        case TokenKind::Ge:
+            return true;
+        default:
+            break;
+    }
+    switch (kw()) {
+        case Keyword::Like:
+        case Keyword::Between:
+        case Keyword::In:
+        case Keyword::Is:
+            return true;
+        case Keyword::Not:
+            return isKw(Keyword::Like, 1) || isKw(Keyword::Between, 1) || isKw(Keyword::In, 1);
+        default:
+            return false;
+    }
 }
 
 QString Parser::tableAlias() {
@@ -519,7 +559,7 @@ ExprPtr Parser::notExpr() {
 }
 
 ExprPtr Parser::comparison() {
-    auto left = concat();
+    auto left = startsWithOperator() ? makeColumn(QString(), implicitColumn_, peek().pos) : concat();
     for (;;) {
         Op op = Op::None;
         switch (peek().kind) {
@@ -789,6 +829,12 @@ ExprPtr Parser::dateLiteral(const Token& t) {
 Statement parse(const QString& text, const rt::RegionalSettings& settings) {
     Parser p(text, settings);
     return p.statement();
+}
+
+ExprPtr parseExpression(const QString& text, const rt::RegionalSettings& settings,
+                        const QString& implicitColumn) {
+    Parser p(text, settings);
+    return p.wholeExpression(implicitColumn);
 }
 
 }  // namespace db::jet

@@ -24,6 +24,12 @@ inline constexpr int kMaxNesting = 200;
 
 Statement parse(const QString& text, const rt::RegionalSettings& settings);
 
+// One expression and nothing after it. When `implicitColumn` is not empty,
+// a term that starts with an operator (= <> < <= > >= Between In Like Is, or
+// Not before Like, Between or In) takes that column as its left operand.
+ExprPtr parseExpression(const QString& text, const rt::RegionalSettings& settings,
+                        const QString& implicitColumn);
+
 // The error every refusal raises. `what` is the complete description.
 [[noreturn]] void syntaxError(const QString& what);
 // "Syntax error near "<text>"", the text cut to a readable length.

@@ -7,6 +7,8 @@
 // Jet's meaning; text comparisons without a column use the JETTEXT collation.
 #include <QByteArray>
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -57,6 +59,49 @@ class SqliteDialect final : public Dialect {
 
     std::string parameter(int oneBasedIndex) const override {
         return "?" + std::to_string(oneBasedIndex);
+    }
+
+    std::string literal(const rt::Variant& v) const override {
+        using rt::VarType;
+        auto number = [](double d) -> std::string {
+            if (std::isnan(d)) return "NULL";
+            if (std::isinf(d)) return d < 0 ? "(-9e999)" : "9e999";
+            char buf[40];
+            std::snprintf(buf, sizeof buf, "%.17g", d);
+            std::string t = buf;
+            // Stays a real number for the engine (5.0, not the integer 5).
+            if (t.find_first_of(".e") == std::string::npos) t += ".0";
+            return d < 0 || (d == 0 && std::signbit(d)) ? "(" + t + ")" : t;
+        };
+        auto whole = [](long long n) {
+            const std::string t = std::to_string(n);
+            return n < 0 ? "(" + t + ")" : t;
+        };
+        auto text = [](const QByteArray& u) {
+            if (u.contains('\0')) return "CAST(X'" + u.toHex().toStdString() + "' AS TEXT)";
+            std::string out = "'";
+            for (char c : u) {
+                if (c == '\'') out += '\'';
+                out += c;
+            }
+            return out + "'";
+        };
+        switch (v.type()) {
+            case VarType::Empty:
+            case VarType::Null: return "NULL";
+            case VarType::Byte: return whole(v.asByte());
+            case VarType::Int16: return whole(v.asInt16());
+            case VarType::Int32: return whole(v.asInt32());
+            case VarType::Single: return number(double(v.asSingle()));
+            case VarType::Double: return number(v.asDouble());
+            case VarType::Currency: return number(v.asCurrency().toDouble());
+            case VarType::Decimal: return number(v.asDecimal().toDouble());
+            case VarType::Date: return text(storedDateText(v.asDate()).toUtf8());
+            case VarType::Boolean: return v.asBool() ? "(-1)" : "0";
+            case VarType::Text: return text(v.asText().toUtf8());
+            case VarType::Binary: return "X'" + v.asBinary().toHex().toStdString() + "'";
+        }
+        return "NULL";
     }
 
     std::string rowidExpression(const QString& table) const override {

@@ -43,7 +43,7 @@ enum class Rule : unsigned char {
     Sum,          // Sum: Currency and Double stay; others are the stored value's
 };
 
-struct FunctionSpec {
+struct JetFunction {
     const char* name;
     signed char minArgs;
     signed char maxArgs;
@@ -58,7 +58,7 @@ struct FunctionSpec {
 constexpr VarType E = VarType::Empty;
 
 // Sorted by name for the binary search in findFunction().
-constexpr FunctionSpec kFunctions[] = {
+constexpr JetFunction kFunctions[] = {
     {"ABS", 1, 1, E, Rule::NumericArg0, ArgMode::Value, false, false, false},
     {"AVG", 1, 1, VarType::Double, Rule::Fixed, ArgMode::Value, true, false, false},
     {"CBOOL", 1, 1, VarType::Boolean, Rule::Fixed, ArgMode::Value, false, false, false},
@@ -117,11 +117,11 @@ constexpr FunctionSpec kFunctions[] = {
     {"YEAR", 1, 1, VarType::Int16, Rule::Fixed, ArgMode::Value, false, false, false},
 };
 
-const FunctionSpec* findFunction(const QString& upper) {
+const JetFunction* findFunction(const QString& upper) {
     if (upper.size() > 16) return nullptr;
     const QByteArray key = upper.toLatin1();
     auto it = std::lower_bound(std::begin(kFunctions), std::end(kFunctions), key,
-                               [](const FunctionSpec& f, const QByteArray& k) {
+                               [](const JetFunction& f, const QByteArray& k) {
                                    return std::strcmp(f.name, k.constData()) < 0;
                                });
     if (it != std::end(kFunctions) && key == it->name) return it;
@@ -169,6 +169,8 @@ class Emitter {
         : text_(text), d_(d), opt_(o), rs_(rs) {}
 
     Translation run(const Statement& st);
+    // A validation rule: one expression as a CHECK constraint's condition.
+    std::string runRule(const Expr& e);
 
   private:
     struct Entry {
@@ -187,6 +189,7 @@ class Emitter {
     }
 
     std::string param(rt::Variant v) {
+        if (opt_.inlineLiterals || rule_) return d_.literal(v);
         params_.push_back(std::move(v));
         return d_.parameter(int(params_.size()));
     }
@@ -250,6 +253,7 @@ class Emitter {
     const rt::RegionalSettings& rs_;
     std::vector<rt::Variant> params_;
     std::vector<Level> levels_;
+    bool rule_ = false;  // translating a validation rule (no subqueries, no clock)
 };
 
 // ---- statements ----
@@ -488,6 +492,7 @@ std::string Emitter::emitGroupTerm(const Expr& x) {
 }
 
 std::string Emitter::emitSubselect(const Select& s, VarType* firstKind) {
+    if (rule_) syntaxError(QStringLiteral("Unsupported subquery in a validation rule"));
     SelectInfo info;
     std::string sql = "(" + emitSelect(s, &info, false) + ")";
     if (firstKind) *firstKind = info.hints.empty() ? VarType::Empty : info.hints[0];
@@ -855,7 +860,7 @@ Emitted Emitter::emitPredicate(const Expr& e) {
 
 Emitted Emitter::emitCall(const Expr& e) {
     const QString upper = e.name.toUpper();
-    const FunctionSpec* f = findFunction(upper);
+    const JetFunction* f = findFunction(upper);
     if (!f) syntaxError(QStringLiteral("Unsupported function \"%1\"").arg(e.name));
     const int n = int(e.args.size());
     if (n < f->minArgs || n > f->maxArgs)
@@ -887,6 +892,9 @@ Emitted Emitter::emitCall(const Expr& e) {
         emitted.push_back(std::move(o));
     }
     if (f->aggregate) levels_.back().aggregate = true;
+    if (rule_ && (f->aggregate || upper == QLatin1String("NOW") ||
+                  upper == QLatin1String("DATE") || upper == QLatin1String("TIME")))
+        syntaxError(QStringLiteral("Unsupported function \"%1\" in a validation rule").arg(e.name));
     Emitted out;
     out.sql = d_.function(upper, args);
     if (out.sql.empty()) syntaxError(QStringLiteral("Unsupported function \"%1\"").arg(e.name));
@@ -934,6 +942,16 @@ Emitted Emitter::emitCall(const Expr& e) {
     return out;
 }
 
+std::string Emitter::runRule(const Expr& e) {
+    rule_ = true;
+    Level level;
+    if (!opt_.ruleTable.isEmpty()) level.entries.push_back({opt_.ruleTable, opt_.ruleTable, {}});
+    levels_.push_back(std::move(level));
+    std::string sql = condOf(emitExpr(e));
+    levels_.pop_back();
+    return sql;
+}
+
 }  // namespace
 
 Translation translate(const QString& jetSql, const Dialect& dialect,
@@ -943,6 +961,15 @@ Translation translate(const QString& jetSql, const Dialect& dialect,
     Statement st = parse(jetSql, rs);
     Emitter emitter(jetSql, dialect, options, rs);
     return emitter.run(st);
+}
+
+std::string translateExpression(const QString& jetExpression, const Dialect& dialect,
+                                const TranslateOptions& options) {
+    const rt::RegionalSettings& rs =
+        options.settings ? *options.settings : rt::RegionalSettings::process();
+    ExprPtr e = parseExpression(jetExpression, rs, options.ruleColumn);
+    Emitter emitter(jetExpression, dialect, options, rs);
+    return emitter.runRule(*e);
 }
 
 }  // namespace db::jet

@@ -1,7 +1,9 @@
 // Jet SQL to the engine's dialect: tokenizer -> parser (a tree) -> emitter.
 //
 // Literals (numbers, texts, #dates#, True/False) become bound parameters, so
-// statements that differ only in their literals share one prepared statement.
+// statements that differ only in their literals share one prepared statement;
+// where the engine takes no parameters (a view, a CHECK constraint) they can be
+// written into the SQL text instead (TranslateOptions::inlineLiterals).
 // Unsupported syntax raises rt::Error(err::DbSyntax) with a description that
 // quotes the offending text: Syntax error near "x".
 #pragma once
@@ -47,6 +49,11 @@ public:
     virtual ~Dialect() = default;
     virtual std::string quoteIdentifier(const QString& name) const = 0;
     virtual std::string parameter(int oneBasedIndex) const = 0;
+    // A value written into the SQL text, stored exactly as a bound parameter of
+    // the same value would be (texts quoted with their quotes doubled, negative
+    // numbers parenthesised, dates in their stored form). Used for SQL that
+    // cannot take parameters: views and CHECK constraints.
+    virtual std::string literal(const rt::Variant& value) const = 0;
     virtual std::string rowidExpression(const QString& table) const = 0;
     // The engine's spelling of a Jet function call with already emitted
     // arguments; empty when the function is unknown.
@@ -86,6 +93,16 @@ const Dialect& sqliteDialect();
 struct TranslateOptions {
     const rt::RegionalSettings* settings = nullptr;  // for #date# literals; null: process
     bool wantRowid = false;  // prepend the row id for an updatable SELECT
+    // Literals written into the SQL text (Dialect::literal) instead of bound
+    // parameters; Translation::params stays empty. For a saved select query
+    // that becomes a view.
+    bool inlineLiterals = false;
+    // translateExpression only: the column a validation rule belongs to, the
+    // implicit left operand of every term that starts with an operator.
+    QString ruleColumn;
+    // translateExpression only: the table the rule belongs to, whose columns
+    // the rule names (their kinds come from columnKind).
+    QString ruleTable;
     // The declared kind of a table's column (Empty when unknown); lets the
     // emitter hint max(col), min(col) and plain column references.
     std::function<rt::VarType(const QString& table, const QString& column)> columnKind;
@@ -93,6 +110,18 @@ struct TranslateOptions {
 
 Translation translate(const QString& jetSql, const Dialect& dialect,
                       const TranslateOptions& options);
+
+// One Jet expression, a validation rule such as `>=0`, `Is Not Null And
+// Len([Name])>0`, `Between 1 And 100`, `In ("A","B")` or `Like "A*"`, as the
+// condition of a CHECK constraint. A term that starts with an operator (a
+// comparison, Between, In, Like, Is, Not Like ...) takes options.ruleColumn as
+// its left operand. Literals are always written into the text. The result is
+// true, false or Null; Null passes a CHECK constraint as it passes a Jet rule.
+// Refused (rt::Error DbSyntax, naming what): anything but one expression,
+// subqueries, aggregates and the clock functions (Date, Time, Now), which a
+// CHECK constraint cannot hold.
+std::string translateExpression(const QString& jetExpression, const Dialect& dialect,
+                                const TranslateOptions& options);
 
 // Canonical stored form of a date: "yyyy-MM-dd HH:mm:ss" (".zzz" added when the
 // milliseconds are not 0). Text of this form compares in time order.

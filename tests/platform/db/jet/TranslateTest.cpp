@@ -419,3 +419,177 @@ TEST_F(JetTranslate, RefusesTreesTooDeepToWalk) {
 }
 
 }  // namespace
+
+// ---- literals in the text: saved queries as views ----
+
+db::jet::Translation inlineTranslation(const JetDb& db, const QString& jet,
+                                       const rt::RegionalSettings& rs) {
+    db::jet::TranslateOptions o;
+    o.settings = &rs;
+    o.inlineLiterals = true;
+    o.columnKind = [&db](const QString& t, const QString& c) { return db.columnKind(t, c); };
+    return db::jet::translate(jet, db::jet::sqliteDialect(), o);
+}
+
+struct InlineCase {
+    const char* jet;
+    const char* sql;
+};
+
+const InlineCase kInline[] = {
+    {"select * from SUBCONPO where suPPid=-7 and PONo='A''1'",
+     R"(SELECT * FROM "SUBCONPO" WHERE "suPPid" = (-7) AND "PONo" = 'A''1')"},
+    {"select note from logs where dates>#12/08/2026# and note<>\"x\"",
+     R"(SELECT "note" FROM "logs" WHERE "dates" > '2026-12-08 00:00:00' AND "note" <> 'x')"},
+    {"select 2.5, -0.25, 1e300, true, false, null from logs",
+     R"(SELECT 2.5 AS "Expr1000", (-0.25) AS "Expr1001", 1.0000000000000001e+300 AS "Expr1002", (-1) AS "Expr1003", 0 AS "Expr1004", NULL AS "Expr1005" FROM "logs")"},
+    {"select 5 - -3, 4 - (-2.0) from logs",
+     R"(SELECT 5 - (-3) AS "Expr1000", 4 - (-2.0) AS "Expr1001" FROM "logs")"},
+};
+
+TEST_F(JetTranslate, InlineLiteralsAreWrittenIntoTheText) {
+    for (const InlineCase& c : kInline) {
+        SCOPED_TRACE(c.jet);
+        const auto t = inlineTranslation(db, QString::fromUtf8(c.jet), *us);
+        EXPECT_EQ(t.sql, c.sql);
+        EXPECT_TRUE(t.params.empty());
+    }
+}
+
+// Rows as texts, dates in their stored form (a view's columns carry no kinds).
+QStringList rowTexts(const jettest::Rows& rows, const rt::RegionalSettings& rs) {
+    QStringList out;
+    for (const auto& row : rows) {
+        QStringList cells;
+        for (const rt::Variant& v : row)
+            cells << (v.type() == rt::VarType::Date ? db::jet::storedDateText(v.asDate())
+                      : v.isNull()                  ? QStringLiteral("Null")
+                                                    : v.toText(rs));
+        out << cells.join(u'|');
+    }
+    return out;
+}
+
+TEST_F(JetTranslate, InlinedQueryAsViewGivesTheSameRowsAsTheBoundOne) {
+    db.native(
+        "INSERT INTO SUBCONPO VALUES (7, 1, 2, 'A''1'), (7, 1, 2, 'a''1'), (8, 1, 2, 'A''1');"
+        "INSERT INTO logs (dates, note) VALUES ('2026-12-07 00:00:00', '--x'), "
+        "('2026-12-09 10:00:00', 'it''s; DROP TABLE logs');");
+    const QString queries[] = {
+        "select suPPid, PONo from SUBCONPO where suPPid=7 and PONo='A''1' order by PONo",
+        "select note, dates + 1 from logs where dates>#12/08/2026# or note like '--%'",
+        "select note & ' ' & -1.5 & \"'\" from logs order by note",
+    };
+    int n = 0;
+    for (const QString& q : queries) {
+        SCOPED_TRACE(q.toStdString());
+        const std::string view = "v" + std::to_string(++n);
+        db.native("CREATE VIEW " + view + " AS " + inlineTranslation(db, q, *us).sql);
+        const auto viewRows =
+            db.run(QStringLiteral("select * from ") + QString::fromStdString(view));
+        EXPECT_FALSE(viewRows.empty());
+        EXPECT_EQ(rowTexts(viewRows, *us), rowTexts(db.run(q), *us));
+    }
+    EXPECT_EQ(db.count("logs"), 2);
+}
+
+TEST_F(JetTranslate, InlineTextsWithControlCharactersStayExact) {
+    const QString text = QStringLiteral("a'b") + QChar(0) + QStringLiteral("c\n\"d");
+    const std::string lit = db::jet::sqliteDialect().literal(rt::Variant(text));
+    db.native("CREATE TABLE lit (x TEXT); INSERT INTO lit VALUES (" + lit + ");");
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db.handle(), "SELECT x FROM lit", -1, &st, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
+                                sqlite3_column_bytes(st, 0)),
+              text);
+    sqlite3_finalize(st);
+}
+
+// ---- validation rules as CHECK constraints ----
+
+std::string ruleSql(const JetDb& db, const QString& rule, const QString& column,
+                    const rt::RegionalSettings& rs) {
+    db::jet::TranslateOptions o;
+    o.settings = &rs;
+    o.ruleColumn = column;
+    o.ruleTable = QStringLiteral("ruled");
+    o.columnKind = [&db](const QString& t, const QString& c) { return db.columnKind(t, c); };
+    return db::jet::translateExpression(rule, db::jet::sqliteDialect(), o);
+}
+
+struct RuleCase {
+    const char* rule;
+    const char* column;
+    const char* sql;
+    const char* accepted;  // SQL values for the column, separated by "|"
+    const char* refused;
+};
+
+const RuleCase kRules[] = {
+    {">=0", "Qty", R"("Qty" >= 0)", "0|5|NULL", "-1|(-0.5)"},
+    {">0 And <100", "Qty", R"("Qty" > 0 AND "Qty" < 100)", "1|99", "0|100"},
+    {"Between 1 And 100", "Qty", R"("Qty" BETWEEN 1 AND 100)", "1|100", "0|101"},
+    {"Not Between 1 And 100", "Qty", R"(NOT "Qty" BETWEEN 1 AND 100)", "0|101", "1|50"},
+    {"Is Not Null And Len([Name])>0", "Name",
+     R"("Name" IS NOT NULL AND jet_len("Name") > 0)", "'x'", "NULL|''"},
+    {"In (\"A\",\"B\")", "Name", R"("Name" IN ('A', 'B'))", "'A'|'b'|NULL", "'C'"},
+    {"Not In (\"A\",\"B\")", "Name", R"(NOT "Name" IN ('A', 'B'))", "'C'", "'a'"},
+    {"Like \"A*\"", "Name", R"(jet_like("Name", 'A*'))", "'A*'", "'Ab'"},
+    {"Like \"A%\" Or Is Null", "Name", R"(jet_like("Name", 'A%') OR "Name" IS NULL)",
+     "'Ab'|'abc'|NULL", "'b'"},
+    {"Not Like \"[0-9]%\"", "Name", R"(NOT jet_like("Name", '[0-9]%'))", "'a1'", "'1a'"},
+    {"<>\"x\"", "Name", R"("Name" <> 'x')", "'y'", "'X'"},
+    {">=#1/1/2000#", "Made", R"("Made" >= '2000-01-01 00:00:00')",
+     "'2000-01-01 00:00:00'|'2024-02-03 00:00:00'", "'1999-12-31 23:59:59'"},
+    {"[Qty]<=[Most]", "Qty", R"("Qty" <= "Most")", "1", "11"},
+    {"(>=0 And <=5) Or =10", "Qty", R"("Qty" >= 0 AND "Qty" <= 5 OR "Qty" = 10)", "0|5|10",
+     "6|-1"},
+};
+
+TEST_F(JetTranslate, ValidationRulesBecomeCheckConditions) {
+    for (const RuleCase& c : kRules) {
+        SCOPED_TRACE(c.rule);
+        db.native(
+            "DROP TABLE IF EXISTS ruled; CREATE TABLE ruled (Qty LONG, Most LONG DEFAULT 10, "
+            "Name TEXT(20) COLLATE JETTEXT, Made DATETIME);");
+        const std::string sql =
+            ruleSql(db, QString::fromUtf8(c.rule), QString::fromUtf8(c.column), *us);
+        EXPECT_EQ(sql, c.sql);
+        db.native("DROP TABLE ruled; CREATE TABLE ruled (Qty LONG, Most LONG DEFAULT 10, "
+                  "Name TEXT(20) COLLATE JETTEXT, Made DATETIME, CHECK (" +
+                  sql + "));");
+        const std::string col = c.column;
+        for (const QString& v : QString::fromUtf8(c.accepted).split(u'|', Qt::SkipEmptyParts))
+            EXPECT_NO_THROW(db.native("INSERT INTO ruled (" + col + ") VALUES (" +
+                                      v.toStdString() + ")"))
+                << v.toStdString();
+        for (const QString& v : QString::fromUtf8(c.refused).split(u'|', Qt::SkipEmptyParts))
+            EXPECT_THROW(db.native("INSERT INTO ruled (" + col + ") VALUES (" + v.toStdString() +
+                                   ")"),
+                         std::runtime_error)
+                << v.toStdString();
+    }
+}
+
+TEST_F(JetTranslate, RulesACheckCannotHoldAreRefusedByName) {
+    db.native("CREATE TABLE ruled (Qty LONG, Made DATETIME)");
+    const std::pair<const char*, const char*> cases[] = {
+        {"<=Date()", "Unsupported function \"Date\" in a validation rule"},
+        {"<Now()", "Unsupported function \"Now\" in a validation rule"},
+        {"In (select Qty from ruled)", "Unsupported subquery in a validation rule"},
+        {"<=Max([Qty])", "Unsupported function \"Max\" in a validation rule"},
+        {">=0;", "Syntax error near \";\""},
+        {">=0 select", "Syntax error near \"select\""},
+        {"", "Syntax error: the expression is empty"},
+    };
+    for (const auto& [rule, description] : cases) {
+        try {
+            ruleSql(db, QString::fromUtf8(rule), QStringLiteral("Qty"), *us);
+            ADD_FAILURE() << "accepted: " << rule;
+        } catch (const rt::Error& e) {
+            EXPECT_EQ(e.number(), rt::err::DbSyntax) << rule;
+            EXPECT_EQ(e.description(), QString::fromUtf8(description)) << rule;
+        }
+    }
+}
