@@ -6,7 +6,7 @@
 #include "platform/db/Connection.h"
 #include "platform/db/Schema.h"
 #include "platform/db/jet/Translator.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
 
 #include <benchmark/benchmark.h>
 
@@ -57,16 +57,17 @@ struct Fixture {
         db::createTable(*conn, logs);
         db::Engine& e = conn->engine();
         e.execNative("BEGIN");
-        sqlite3_stmt* st = e.acquire(
-            "INSERT INTO logs (dates, UserId, Activity) VALUES (?1, ?2, 'Challan saved')");
-        const QDateTime start = rt::naiveDateTime(QDate(2024, 4, 1), QTime(9, 0));
-        for (int i = 0; i < kRows; ++i) {
-            e.bind(st, 1, rt::Variant(start.addSecs(qint64(i) * 60)));
-            sqlite3_bind_int(st, 2, i % 50);
-            sqlite3_step(st);
-            sqlite3_reset(st);
+        {
+            db::StatementPtr st = e.prepare(
+                "INSERT INTO logs (dates, UserId, Activity) VALUES (?1, ?2, 'Challan saved')");
+            const QDateTime start = rt::naiveDateTime(QDate(2024, 4, 1), QTime(9, 0));
+            for (int i = 0; i < kRows; ++i) {
+                st->bind(1, rt::Variant(start.addSecs(qint64(i) * 60)));
+                st->bindInteger(2, i % 50);
+                st->run();
+                st->reset();
+            }
         }
-        e.release(st);
         e.execNative(
             "INSERT INTO future (dates, UserId, Activity) SELECT dates, UserId, Activity FROM "
             "logs ORDER BY LogId DESC LIMIT " + std::to_string(kFutureRows));

@@ -25,7 +25,9 @@
 #include <vector>
 
 #include "lib/clsProd.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/jet/Translator.h"
+#include "platform/db/sqlite/SqliteEngine.h"
+#include "platform/runtime/Error.h"
 #include "tools/makedemo/DemoDatabase.h"
 
 namespace {
@@ -110,22 +112,21 @@ void checkPlans(World& w) {
     db::Engine& engine = w.lib->dbconnection->engine();
     for (const Sent& s : kSent) {
         auto t = engine.translate(QString::fromLatin1(s.jet), true);
-        const std::string sql = "EXPLAIN QUERY PLAN " + t->sql;
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(engine.handle(), sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
-            std::fprintf(stderr, "cannot explain %s: %s\n", s.jet, sqlite3_errmsg(engine.handle()));
+        std::fprintf(stderr, "%s\n  -> %s\n", s.jet, t->sql.c_str());
+        bool scans = false;
+        try {
+            db::StatementPtr st = engine.prepare("EXPLAIN QUERY PLAN " + t->sql);
+            for (size_t i = 0; i < t->params.size(); ++i) st->bind(int(i + 1), t->params[i]);
+            while (st->next()) {
+                const QString detail = st->value(3, rt::VarType::Text).toText(engine.settings());
+                std::fprintf(stderr, "     %s\n", qPrintable(detail));
+                if (detail.startsWith(QLatin1String("SCAN "))) scans = true;
+            }
+        } catch (const rt::Error& e) {
+            std::fprintf(stderr, "cannot explain %s: %s\n", s.jet, qPrintable(e.description()));
             w.plansOk = false;
             continue;
         }
-        for (size_t i = 0; i < t->params.size(); ++i) engine.bind(st, int(i + 1), t->params[i]);
-        std::fprintf(stderr, "%s\n  -> %s\n", s.jet, t->sql.c_str());
-        bool scans = false;
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            const char* detail = reinterpret_cast<const char*>(sqlite3_column_text(st, 3));
-            std::fprintf(stderr, "     %s\n", detail);
-            if (std::strncmp(detail, "SCAN ", 5) == 0) scans = true;
-        }
-        sqlite3_finalize(st);
         if (scans && !s.scanAllowed) {
             std::fprintf(stderr, "  ** full scan in a last-number lookup\n");
             w.plansOk = false;

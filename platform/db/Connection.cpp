@@ -1,10 +1,9 @@
 // Connection: the connection string, opening and closing a database file.
 #include "platform/db/Connection.h"
 
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
+#include "platform/db/jet/Translator.h"
 #include "platform/runtime/Error.h"
-
-#include <sqlite3.h>
 
 namespace db {
 
@@ -111,7 +110,7 @@ void Connection::Open(const QString&, const QString&, int32_t) {
         rt::raise(rt::err::DbObjectOpen,
                   QStringLiteral("Connection: operation is not allowed when the object is open."));
     ConnectionParts parts = parseConnectionString(connectionString_);
-    engine_ = Engine::open(parts.localPath(), parts.password, settings_, clock_);
+    engine_ = openEngine(parts.localPath(), parts.password, settings_, clock_);
 }
 
 void Connection::Close() {
@@ -140,18 +139,10 @@ int64_t Connection::Execute(const QString& jetSql) {
     auto tr = e.translate(jetSql, false);
     const jet::Translation& t = *tr;
     if (t.kind != jet::StatementKind::Select) e.finishReaders();
-    sqlite3_stmt* st = e.acquire(t.sql);
-    struct Lease {
-        Engine& e;
-        sqlite3_stmt* s;
-        ~Lease() { e.release(s); }
-    } lease{e, st};
-    for (size_t i = 0; i < t.params.size(); ++i) e.bind(st, int(i + 1), t.params[i]);
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    }
-    if (rc != SQLITE_DONE) e.fail(rc);
-    return sqlite3_changes64(e.handle());
+    StatementPtr st = e.prepare(t.sql);
+    for (size_t i = 0; i < t.params.size(); ++i) st->bind(int(i + 1), t.params[i]);
+    st->run();
+    return e.changes();
 }
 
 }  // namespace db

@@ -20,8 +20,6 @@
 #include <cstdint>
 #include <memory>
 
-struct sqlite3;
-
 namespace db {
 
 class Engine;
@@ -81,7 +79,8 @@ public:
     // Runs one statement that returns no rows; the number of rows changed.
     int64_t Execute(const QString& jetSql);
 
-    // REQUIRES: open. The engine underneath (for the schema helper and tools).
+    // The engine underneath (for the schema helper and tools). Fails when the
+    // connection is not open.
     Engine& engine();
     std::shared_ptr<Engine> sharedEngine();
     const rt::RegionalSettings& settings() const { return *settings_; }

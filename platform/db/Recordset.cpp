@@ -5,11 +5,9 @@
 // caller works with it. A large result streams with bounded memory.
 #include "platform/db/Connection.h"
 
-#include "platform/db/Schema.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
+#include "platform/db/jet/Translator.h"
 #include "platform/runtime/Error.h"
-
-#include <sqlite3.h>
 
 #include <deque>
 #include <limits>
@@ -33,11 +31,6 @@ constexpr size_t kBatchRows = 256;
               QStringLiteral("Recordset: either BOF or EOF is True, or the current record has "
                              "been deleted. Requested operation requires a current record."));
 }
-QString quoted(const QString& name) {
-    QString q = name;
-    q.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + q + u'"';
-}
 }  // namespace
 
 struct Recordset::Impl final : Engine::Reader {
@@ -53,7 +46,7 @@ struct Recordset::Impl final : Engine::Reader {
 
     std::shared_ptr<Engine> engine;
     std::shared_ptr<const jet::Translation> translation;
-    sqlite3_stmt* stmt = nullptr;
+    StatementPtr stmt;
     bool open = false;
     bool atStart = true;
     bool updatable = false;
@@ -68,34 +61,35 @@ struct Recordset::Impl final : Engine::Reader {
     void releaseStatement() {
         if (stmt) {
             engine->removeReader(this);
-            engine->release(stmt);
-            stmt = nullptr;
+            stmt.reset();
         }
     }
 
     void execute() {
-        stmt = engine->acquire(translation->sql);
+        stmt = engine->prepare(translation->sql);
         engine->addReader(this);
         for (size_t i = 0; i < translation->params.size(); ++i)
-            engine->bind(stmt, int(i + 1), translation->params[i]);
+            stmt->bind(int(i + 1), translation->params[i]);
     }
 
     void fill(size_t limit = kBatchRows) {
         while (stmt && rows.size() < limit) {
-            int rc = sqlite3_step(stmt);
-            if (rc == SQLITE_ROW) {
+            bool row;
+            try {
+                row = stmt->next();
+            } catch (...) {
+                releaseStatement();
+                throw;
+            }
+            if (row) {
                 Row r;
-                if (first) r.rowid = sqlite3_column_int64(stmt, 0);
+                if (first) r.rowid = stmt->rowId(0);
                 r.values.reserve(columns.size());
                 for (size_t c = 0; c < columns.size(); ++c)
-                    r.values.push_back(engine->read(stmt, int(c) + first, columns[c].kind));
+                    r.values.push_back(stmt->value(int(c) + first, columns[c].kind));
                 rows.push_back(std::move(r));
             } else {
                 releaseStatement();
-                if (rc != SQLITE_DONE) {
-                    // The engine's message is still current on the handle.
-                    engine->fail(rc);
-                }
             }
         }
     }
@@ -138,12 +132,7 @@ void Recordset::Open(const QString& source, const std::shared_ptr<Connection>& a
         // A statement that changes data runs; the recordset stays closed.
         engine->finishReaders();
         fresh->execute();
-        int rc;
-        while ((rc = sqlite3_step(fresh->stmt)) == SQLITE_ROW) {
-        }
-        if (rc != SQLITE_DONE) {
-            engine->fail(rc);
-        }
+        fresh->stmt->run();
         fresh->releaseStatement();
         d_ = std::make_unique<Impl>();
         return;
@@ -151,16 +140,12 @@ void Recordset::Open(const QString& source, const std::shared_ptr<Connection>& a
     fresh->first = t->rowidFirst ? 1 : 0;
     fresh->updatable = wantUpdates && t->rowidFirst;
     fresh->execute();
-    const int n = sqlite3_column_count(fresh->stmt) - fresh->first;
+    const int n = fresh->stmt->columnCount() - fresh->first;
     fresh->columns.reserve(n);
     for (int c = 0; c < n; ++c) {
         rt::VarType kind = c < int(t->columnHints.size()) ? t->columnHints[c] : rt::VarType::Empty;
-        if (kind == rt::VarType::Empty) {
-            const char* decl = sqlite3_column_decltype(fresh->stmt, c + fresh->first);
-            if (decl) kind = varTypeForDeclared(QString::fromUtf8(decl));
-        }
-        fresh->columns.push_back(
-            {QString::fromUtf8(sqlite3_column_name(fresh->stmt, c + fresh->first)), kind});
+        if (kind == rt::VarType::Empty) kind = fresh->stmt->declaredKind(c + fresh->first);
+        fresh->columns.push_back({fresh->stmt->columnName(c + fresh->first), kind});
     }
     fresh->fill(kFirstBatchRows);
     fresh->open = true;
@@ -251,49 +236,51 @@ void Recordset::Update() {
     if (d.edit == Impl::Edit::None && d.pending.empty()) return;
     Engine& e = *d.engine;
     e.finishReaders();
+    const jet::Dialect& dialect = e.dialect();
     const QString table = d.translation->updatableTable;
-    QStringList names;
+    const std::string quotedTable = dialect.quoteIdentifier(table);
+    std::vector<std::string> names;
     std::vector<std::pair<rt::Variant, rt::VarType>> values;
     for (const auto& [index, value] : d.pending) {
         const QString& col = d.columns[index].name;
         rt::VarType kind = e.columnKind(table, col);
         if (kind == rt::VarType::Empty) kind = d.columns[index].kind;
-        names << col;
+        names.push_back(dialect.quoteIdentifier(col));
         values.emplace_back(value, kind);
     }
-    QString sql;
+    // Built by plain joining: names and parameters are never scanned again.
+    std::string sql;
     if (d.edit == Impl::Edit::Add) {
-        if (names.isEmpty()) {
-            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(table));
+        if (names.empty()) {
+            sql = "INSERT INTO " + quotedTable + " DEFAULT VALUES";
         } else {
-            QStringList cols, marks;
-            for (int i = 0; i < names.size(); ++i) {
-                cols << quoted(names[i]);
-                marks << QStringLiteral("?%1").arg(i + 1);
+            std::string cols, marks;
+            for (size_t i = 0; i < names.size(); ++i) {
+                if (i) {
+                    cols += ", ";
+                    marks += ", ";
+                }
+                cols += names[i];
+                marks += dialect.parameter(int(i + 1));
             }
-            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(quoted(table), cols.join(u", "), marks.join(u", "));
+            sql = "INSERT INTO " + quotedTable + " (" + cols + ") VALUES (" + marks + ")";
         }
     } else {
         if (d.rows.empty()) noCurrentRow();
-        QStringList sets;
-        for (int i = 0; i < names.size(); ++i)
-            sets << QStringLiteral("%1 = ?%2").arg(quoted(names[i])).arg(i + 1);
-        sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
-                  .arg(quoted(table), sets.join(u", "))
-                  .arg(names.size() + 1);
+        std::string sets;
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (i) sets += ", ";
+            sets += names[i] + " = " + dialect.parameter(int(i + 1));
+        }
+        sql = "UPDATE " + quotedTable + " SET " + sets + " WHERE " +
+              dialect.rowidExpression(table) + " = " + dialect.parameter(int(names.size() + 1));
     }
-    sqlite3_stmt* st = e.acquire(sql.toStdString());
-    struct Lease {
-        Engine& e;
-        sqlite3_stmt* s;
-        ~Lease() { e.release(s); }
-    } lease{e, st};
+    StatementPtr st = e.prepare(sql);
+    st->setErrorContext(table);
     for (size_t i = 0; i < values.size(); ++i)
-        e.bindForColumn(st, int(i + 1), values[i].first, values[i].second);
-    if (d.edit != Impl::Edit::Add) sqlite3_bind_int64(st, int(values.size() + 1), d.rows.front().rowid);
-    int rc = sqlite3_step(st);
-    if (rc != SQLITE_DONE) e.fail(rc, table);
+        st->bindForColumn(int(i + 1), values[i].first, values[i].second);
+    if (d.edit != Impl::Edit::Add) st->bindInteger(int(values.size() + 1), d.rows.front().rowid);
+    st->run();
     if (d.edit != Impl::Edit::Add)
         for (const auto& [index, value] : d.pending) d.rows.front().values[index] = value;
     d.edit = Impl::Edit::None;

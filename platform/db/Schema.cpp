@@ -2,10 +2,10 @@
 #include "platform/db/Schema.h"
 
 #include "platform/db/Connection.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
+#include "platform/db/jet/Translator.h"
+#include "platform/db/sqlite/SqliteEngine.h"
 #include "platform/runtime/Error.h"
-
-#include <sqlite3.h>
 
 #include <cerrno>
 #include <cmath>
@@ -98,10 +98,12 @@ rt::VarType varTypeForDeclared(const QString& declared) {
 }
 
 void createDatabaseFile(const QString& path, const QString& password) {
-    Engine::createFile(path, password);
+    SqliteEngine::createFile(path, password);
 }
 
-void createTable(Connection& c, const TableDef& t) {
+void createTable(Connection& c, const TableDef& t) { c.engine().createTable(t); }
+
+QString tableDefinitionSql(const TableDef& t) {
     const IndexDef* pk = nullptr;
     for (const IndexDef& ix : t.indexes)
         if (ix.primaryKey) pk = &ix;
@@ -133,23 +135,10 @@ void createTable(Connection& c, const TableDef& t) {
                    .arg(ix.unique ? QStringLiteral("UNIQUE ") : QString(), quoted(name),
                         quoted(t.name), cols.join(u", "));
     }
-    c.engine().execNative(sql.toStdString());
+    return sql;
 }
 
-QStringList userTables(Connection& c) {
-    QStringList names;
-    sqlite3* db = c.engine().handle();
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db,
-                           "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
-                           "'sqlite\\_%' ESCAPE '\\' AND name NOT LIKE 'MSys%' ORDER BY name",
-                           -1, &st, nullptr) != SQLITE_OK)
-        c.engine().fail(sqlite3_errcode(db));
-    while (sqlite3_step(st) == SQLITE_ROW)
-        names << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-    sqlite3_finalize(st);
-    return names;
-}
+QStringList userTables(Connection& c) { return c.engine().userTables(); }
 
 namespace {
 

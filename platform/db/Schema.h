@@ -79,8 +79,10 @@ rt::VarType varTypeForDeclared(const QString& declared);
 // password: no verifier, any password opens it). Fails when the file exists.
 void createDatabaseFile(const QString& path, const QString& password);
 
-// Creates the table and its indexes on an open connection.
+// Creates the table and its indexes on an open connection (through its engine).
 void createTable(Connection& c, const TableDef& t);
+// The file engine's SQL that creates the table and its indexes.
+QString tableDefinitionSql(const TableDef& t);
 
 // Names of the user tables of an open connection (system tables left out).
 QStringList userTables(Connection& c);

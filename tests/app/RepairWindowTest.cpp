@@ -16,7 +16,7 @@
 #include "app/ShapeControl.h"
 #include "app/Startup.h"
 #include "app/frmAnnexure.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
 #include "tests/support/LibFixture.h"
 
 namespace {

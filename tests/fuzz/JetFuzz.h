@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "platform/db/jet/Translator.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/sqlite/SqliteEngine.h"
 #include "platform/db/sqlite/JetFunctions.h"
 #include "platform/runtime/Environment.h"
 #include "platform/runtime/Error.h"

@@ -4,7 +4,7 @@
 #include "ImporterTestSupport.h"
 
 #include "platform/db/Schema.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/sqlite/SqliteEngine.h"
 #include "platform/runtime/Error.h"
 #include "tools/jetimport/JetImporter.h"
 
@@ -229,7 +229,7 @@ TEST_F(ImportedSamples, HundredThousandLedgerRowsExactly) {
 
 TEST_F(ImportedSamples, KeysIndexesAndAutoNumbersCarryOver) {
     auto c = open("ledger-100k.mdb");
-    sqlite3* h = c->engine().handle();
+    sqlite3* h = db::sqliteHandle(c->engine());
     auto scalar = [&](const char* sql) {
         sqlite3_stmt* st = nullptr;
         EXPECT_EQ(sqlite3_prepare_v2(h, sql, -1, &st, nullptr), SQLITE_OK) << sql;

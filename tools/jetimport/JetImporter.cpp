@@ -9,7 +9,7 @@
 
 #include "platform/db/Connection.h"
 #include "platform/db/jet/Translator.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
 #include "platform/runtime/Error.h"
 
 #include <QCoreApplication>
@@ -18,8 +18,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-
-#include <sqlite3.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -273,40 +271,38 @@ std::optional<double> currencyAsReal(int64_t scaled) {
     return std::nullopt;
 }
 
-// Binds one value as the database layer stores it; `buffer` keeps text alive
-// until the statement has run. Returns what is wrong when the value cannot be
-// stored exactly, an empty text otherwise.
-QString bindValue(sqlite3_stmt* st, int i, const rt::Variant& v, QByteArray& buffer) {
+// Binds one value as the database layer stores it. Returns what is wrong when
+// the value cannot be stored exactly, an empty text otherwise.
+QString bindValue(db::Statement& st, int i, const rt::Variant& v) {
     using rt::VarType;
-    int rc = SQLITE_OK;
     switch (v.type()) {
         case VarType::Empty:
         case VarType::Null:
-            rc = sqlite3_bind_null(st, i);
+            st.bindNull(i);
             break;
         case VarType::Byte:
-            rc = sqlite3_bind_int(st, i, v.asByte());
+            st.bindInteger(i, v.asByte());
             break;
         case VarType::Int16:
-            rc = sqlite3_bind_int(st, i, v.asInt16());
+            st.bindInteger(i, v.asInt16());
             break;
         case VarType::Int32:
-            rc = sqlite3_bind_int(st, i, v.asInt32());
+            st.bindInteger(i, v.asInt32());
             break;
         case VarType::Single:
-            rc = sqlite3_bind_double(st, i, double(v.asSingle()));
+            st.bindReal(i, double(v.asSingle()));
             break;
         case VarType::Double:
             if (std::isnan(v.asDouble()))
                 return QStringLiteral("a Double that is not a number cannot be stored");
-            rc = sqlite3_bind_double(st, i, v.asDouble());
+            st.bindReal(i, v.asDouble());
             break;
         case VarType::Currency: {
             const int64_t scaled = v.asCurrency().scaled;
             if (auto d = currencyAsReal(scaled)) {
-                rc = sqlite3_bind_double(st, i, *d);
+                st.bindReal(i, *d);
             } else if (scaled % rt::Currency::kScale == 0) {
-                rc = sqlite3_bind_int64(st, i, scaled / rt::Currency::kScale);
+                st.bindInteger(i, scaled / rt::Currency::kScale);
             } else {
                 return QStringLiteral("the amount %1 cannot be stored exactly")
                     .arg(rt::Decimal{scaled, 4}.toPlainText());
@@ -314,27 +310,22 @@ QString bindValue(sqlite3_stmt* st, int i, const rt::Variant& v, QByteArray& buf
             break;
         }
         case VarType::Decimal:
-            buffer = v.asDecimal().toPlainText().toLatin1();
-            rc = sqlite3_bind_text(st, i, buffer.constData(), int(buffer.size()), SQLITE_STATIC);
+            st.bindText(i, v.asDecimal().toPlainText().toLatin1());
             break;
         case VarType::Date:
-            buffer = db::jet::storedDateText(v.asDate()).toLatin1();
-            rc = sqlite3_bind_text(st, i, buffer.constData(), int(buffer.size()), SQLITE_STATIC);
+            st.bindText(i, db::jet::storedDateText(v.asDate()).toLatin1());
             break;
         case VarType::Boolean:
-            rc = sqlite3_bind_int(st, i, v.asBool() ? -1 : 0);
+            st.bindInteger(i, v.asBool() ? -1 : 0);
             break;
         case VarType::Text:
-            buffer = v.asText().toUtf8();
-            rc = sqlite3_bind_text(st, i, buffer.constData(), int(buffer.size()), SQLITE_STATIC);
+            st.bindText(i, v.asText().toUtf8());
             break;
-        case VarType::Binary: {
-            const QByteArray& b = v.asBinary();
-            rc = sqlite3_bind_blob(st, i, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+        case VarType::Binary:
+            st.bindBlob(i, v.asBinary());
             break;
-        }
     }
-    return rc == SQLITE_OK ? QString() : QString::fromUtf8(sqlite3_errstr(rc));
+    return QString();
 }
 
 // ---- Tables ----
@@ -418,25 +409,17 @@ TablePlan planTable(const JetTable& t, QStringList* notes) {
 // Copies every row of one table; returns the number of rows read.
 int64_t copyRows(JetFile& jet, const JetTable& t, const TablePlan& plan, db::Engine& engine,
                  const ImportOptions& options, ImportObserver* observer) {
-    sqlite3* h = engine.handle();
     QStringList names, params;
     for (int i = 0; i < plan.columns.size(); ++i) {
         names << quoted(plan.columns[i]);
         params << QStringLiteral("?%1").arg(i + 1);
     }
-    const QByteArray sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                               .arg(quoted(t.name), names.join(u", "), params.join(u", "))
-                               .toUtf8();
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(h, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK)
-        engine.fail(sqlite3_errcode(h));
-    struct Finalize {
-        sqlite3_stmt* s;
-        ~Finalize() { sqlite3_finalize(s); }
-    } finalize{st};
+    const std::string sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                .arg(quoted(t.name), names.join(u", "), params.join(u", "))
+                                .toStdString();
+    const db::StatementPtr st = engine.prepare(sql);
 
     engine.execNative("BEGIN IMMEDIATE");
-    std::vector<QByteArray> buffers(size_t(plan.columns.size()));
     int64_t copied = 0;
     const int64_t every = options.progressEvery > 0 ? options.progressEvery : INT64_MAX;
     try {
@@ -445,25 +428,28 @@ int64_t copyRows(JetFile& jet, const JetTable& t, const TablePlan& plan, db::Eng
                 fail(rt::err::DbGeneric,
                      QStringLiteral("The import of '%1' was cancelled.").arg(jet.path()));
             for (size_t i = 0; i < values.size(); ++i) {
-                const QString problem = bindValue(st, int(i + 1), values[i], buffers[i]);
+                const QString problem = bindValue(*st, int(i + 1), values[i]);
                 if (!problem.isEmpty())
                     fail(rt::err::DbGeneric, QStringLiteral("Table '%1', row %2, column '%3': %4")
                                                  .arg(t.name)
                                                  .arg(copied + 1)
                                                  .arg(plan.columns[int(i)], problem));
             }
-            const int rc = sqlite3_step(st);
-            if (rc != SQLITE_DONE) {
-                sqlite3_reset(st);
-                engine.fail(rc, QStringLiteral("table '%1', row %2").arg(t.name).arg(copied + 1));
+            try {
+                st->run();
+            } catch (const rt::Error& e) {
+                throw rt::Error(e.number(), e.description() +
+                                                QStringLiteral(" (table '%1', row %2)")
+                                                    .arg(t.name)
+                                                    .arg(copied + 1));
             }
-            sqlite3_reset(st);
+            st->reset();
             ++copied;
             if (observer && copied % every == 0)
                 observer->rowsCopied(t.name, copied, t.storedRowCount);
         });
     } catch (...) {
-        sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+        engine.rollback();
         throw;
     }
     engine.execNative("COMMIT");
@@ -471,15 +457,12 @@ int64_t copyRows(JetFile& jet, const JetTable& t, const TablePlan& plan, db::Eng
 }
 
 int64_t countRows(db::Engine& engine, const QString& table) {
-    sqlite3* h = engine.handle();
-    const QByteArray sql = (QStringLiteral("SELECT count(*) FROM ") + quoted(table)).toUtf8();
-    sqlite3_stmt* st = nullptr;
-    int rc = sqlite3_prepare_v2(h, sql.constData(), int(sql.size()), &st, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_step(st);
-    const int64_t n = rc == SQLITE_ROW ? sqlite3_column_int64(st, 0) : -1;
-    sqlite3_finalize(st);
-    if (rc != SQLITE_ROW) engine.fail(rc, table);
-    return n;
+    const db::StatementPtr st =
+        engine.prepare((QStringLiteral("SELECT count(*) FROM ") + quoted(table)).toStdString());
+    st->setErrorContext(table);
+    if (!st->next())
+        fail(rt::err::DbGeneric, QStringLiteral("The rows of '%1' cannot be counted.").arg(table));
+    return st->cell(0).integer;
 }
 
 // AutoNumber: numbers already given are never given again.

@@ -9,11 +9,9 @@
 // error; the exit status is then 1.
 #include "lib/db/SystemPassword.h"
 #include "platform/db/Connection.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
 #include "platform/runtime/Error.h"
 #include "tools/common/CommandLine.h"
-
-#include <sqlite3.h>
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -45,7 +43,7 @@ void run(db::Connection& c, const std::shared_ptr<db::Connection>& shared, const
     db::Recordset rs;
     rs.Open(sql, shared, db::adOpenForwardOnly, db::adLockReadOnly);
     if (rs.State() != db::adStateOpen) {
-        out << sqlite3_changes64(c.engine().handle()) << " row(s) affected\n";
+        out << c.engine().changes() << " row(s) affected\n";
         out.flush();
         return;
     }

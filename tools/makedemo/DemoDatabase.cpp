@@ -5,14 +5,13 @@
 #include "platform/db/Connection.h"
 #include "platform/db/Schema.h"
 #include "platform/db/jet/Translator.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
 #include "platform/runtime/Error.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <sqlite3.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -82,20 +81,18 @@ public:
         sql_ = QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)")
                    .arg(table, cols.join(u", "), marks.join(u", "))
                    .toStdString();
-        stmt_ = engine_.acquire(sql_);
+        stmt_ = engine_.prepare(sql_);
     }
-    ~Inserter() { engine_.release(stmt_); }
     void add(const std::vector<Variant>& values) {
-        for (size_t i = 0; i < values.size(); ++i) engine_.bind(stmt_, int(i + 1), values[i]);
-        int rc = sqlite3_step(stmt_);
-        sqlite3_reset(stmt_);
-        if (rc != SQLITE_DONE) engine_.fail(rc);
+        for (size_t i = 0; i < values.size(); ++i) stmt_->bind(int(i + 1), values[i]);
+        stmt_->run();
+        stmt_->reset();
     }
 
 private:
     db::Engine& engine_;
     std::string sql_;
-    sqlite3_stmt* stmt_;
+    db::StatementPtr stmt_;
 };
 
 Variant at(const QDate& d, int h = 0, int m = 0, int s = 0) {

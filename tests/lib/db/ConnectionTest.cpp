@@ -4,7 +4,7 @@
 
 #include "lib/db/SystemPassword.h"
 #include "platform/db/Schema.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
 #include "platform/runtime/Error.h"
 
 #include <QFile>

@@ -7,7 +7,7 @@
 #include "tests/support/LibFixture.h"
 
 #include "platform/db/Connection.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
 
 #include <vector>
 

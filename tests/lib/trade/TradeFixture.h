@@ -5,12 +5,11 @@
 #pragma once
 
 #include "Errors.h"
-#include <sqlite3.h>
 
 #include <QStringList>
 #include <functional>
 
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
 #include "platform/runtime/Error.h"
 #include "tests/support/LibFixture.h"
 
@@ -23,12 +22,12 @@ class TradeTest : public testing_support::LibTest {
     void SetUp() override {
         LibTest::SetUp();
         connectDemo();
-        sqlite3_trace_v2(lib->dbconnection->engine().handle(), SQLITE_TRACE_STMT, &TradeTest::trace,
-                         this);
+        lib->dbconnection->engine().setTrace(
+            [this](const std::string& sql) { statements_ << QString::fromStdString(sql); });
     }
     void TearDown() override {
         if (lib->dbconnection && lib->dbconnection->State() == db::adStateOpen)
-            sqlite3_trace_v2(lib->dbconnection->engine().handle(), 0, nullptr, nullptr);
+            lib->dbconnection->engine().setTrace({});
     }
 
     void exec(const QString& jetSql) { lib->dbconnection->Execute(jetSql); }
@@ -50,12 +49,6 @@ class TradeTest : public testing_support::LibTest {
 
 
   private:
-    static int trace(unsigned kind, void* ctx, void* stmt, void*) {
-        if (kind == SQLITE_TRACE_STMT)
-            static_cast<TradeTest*>(ctx)->statements_
-                << QString::fromUtf8(sqlite3_sql(static_cast<sqlite3_stmt*>(stmt)));
-        return 0;
-    }
     QStringList statements_;
 };
 

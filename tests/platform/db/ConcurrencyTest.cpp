@@ -3,7 +3,7 @@
 #include "DbTestSupport.h"
 
 #include "lib/db/SystemPassword.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/sqlite/SqliteEngine.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -3,7 +3,7 @@
 #include "Errors.h"
 #include "DbTestSupport.h"
 
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/Engine.h"
 #include "platform/runtime/Error.h"
 
 #include <sqlite3.h>

@@ -1,16 +1,17 @@
-// SQLite engine: opening files safely, caches, value conversion and errors.
-#include "platform/db/sqlite/Engine.h"
+// SQLite engine: opening files safely, the statement cache, value binding,
+// transactions and the one mapping of result codes to rt::Error.
+#include "platform/db/sqlite/SqliteEngine.h"
 
 #include "platform/db/Connection.h"
+#include "platform/db/PasswordVerifier.h"
 #include "platform/db/Schema.h"
+#include "platform/db/jet/Translator.h"
 #include "platform/db/sqlite/JetFunctions.h"
 #include "platform/runtime/Error.h"
 #include "platform/runtime/Numbers.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
-#include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
 
 #include <sqlite3.h>
@@ -23,7 +24,6 @@ namespace db {
 namespace {
 
 constexpr size_t kMaxCachedStatements = 128;
-constexpr int kMaxCachedTranslations = 1024;
 constexpr int kPasswordRounds = 4096;
 const char* const kPasswordTable = "MSysPassword";
 
@@ -85,35 +85,161 @@ void registerJetCollation(sqlite3* db) {
                              });
 }
 
-QByteArray passwordDigest(const QString& password, const QByteArray& salt, int rounds) {
-    // PBKDF2-HMAC-SHA256, one block of 32 bytes.
-    const QByteArray key = password.toUtf8();
-    QMessageAuthenticationCode mac(QCryptographicHash::Sha256, key);
-    mac.addData(salt);
-    mac.addData(QByteArray("\0\0\0\1", 4));
-    QByteArray u = mac.result();
-    QByteArray out = u;
-    for (int i = 1; i < rounds; ++i) {
-        mac.reset();
-        mac.addData(u);
-        u = mac.result();
-        for (int k = 0; k < out.size(); ++k) out[k] = char(out[k] ^ u[k]);
-    }
-    return out;
+sqlite3* sqliteHandle(Engine& engine) {
+    auto* e = dynamic_cast<SqliteEngine*>(&engine);
+    if (!e)
+        rt::raise(rt::err::DbGeneric,
+                  QStringLiteral("'%1' is not a database file.").arg(engine.path()));
+    return e->handle();
 }
 
-Engine::Engine(sqlite3* db, QString path, const rt::RegionalSettings* settings,
-               const rt::Clock* clock)
-    : db_(db), path_(std::move(path)), settings_(settings), clock_(clock) {}
+// ---- The statement ----
 
-Engine::~Engine() {
+class SqliteStatement final : public Statement {
+public:
+    SqliteStatement(SqliteEngine& e, sqlite3_stmt* s) : Statement(e.settings()), e_(e), s_(s) {}
+    ~SqliteStatement() override { e_.release(s_); }
+
+    void bindNull(int i) override { check(sqlite3_bind_null(s_, i)); }
+    void bindInteger(int i, int64_t v) override { check(sqlite3_bind_int64(s_, i, v)); }
+    void bindReal(int i, double v) override { check(sqlite3_bind_double(s_, i, v)); }
+    void bindText(int i, QByteArrayView t) override {
+        check(sqlite3_bind_text64(s_, i, t.data() ? t.data() : "", sqlite3_uint64(t.size()),
+                                  SQLITE_TRANSIENT, SQLITE_UTF8));
+    }
+    void bindBlob(int i, QByteArrayView b) override {
+        check(sqlite3_bind_blob64(s_, i, b.data() ? b.data() : "", sqlite3_uint64(b.size()),
+                                  SQLITE_TRANSIENT));
+    }
+
+    void bind(int i, const rt::Variant& v) override {
+        using rt::VarType;
+        switch (v.type()) {
+            case VarType::Empty:
+            case VarType::Null: bindNull(i); break;
+            case VarType::Byte: bindInteger(i, v.asByte()); break;
+            case VarType::Int16: bindInteger(i, v.asInt16()); break;
+            case VarType::Int32: bindInteger(i, v.asInt32()); break;
+            case VarType::Single: bindReal(i, double(v.asSingle())); break;
+            case VarType::Double: bindReal(i, v.asDouble()); break;
+            case VarType::Currency: bindReal(i, v.asCurrency().toDouble()); break;
+            case VarType::Decimal: bindReal(i, v.asDecimal().toDouble()); break;
+            case VarType::Date: bindText(i, jet::storedDateText(v.asDate()).toUtf8()); break;
+            case VarType::Boolean: bindInteger(i, v.asBool() ? -1 : 0); break;
+            case VarType::Text: bindText(i, v.asText().toUtf8()); break;
+            case VarType::Binary: bindBlob(i, v.asBinary()); break;
+        }
+    }
+
+    void bindForColumn(int i, const rt::Variant& v, rt::VarType kind) override {
+        using rt::VarType;
+        if (v.isNull() || v.isEmpty()) {
+            bindNull(i);
+            return;
+        }
+        const rt::RegionalSettings& rs = e_.settings();
+        switch (kind) {
+            case VarType::Text: bind(i, rt::Variant(v.toText(rs))); return;
+            case VarType::Byte: {
+                int16_t b = v.toInt16(rs);
+                if (b < 0 || b > 255) rt::raiseStandard(rt::err::Overflow);
+                bindInteger(i, b);
+                return;
+            }
+            case VarType::Int16: bindInteger(i, v.toInt16(rs)); return;
+            case VarType::Int32: bindInteger(i, v.toInt32(rs)); return;
+            case VarType::Single: bindReal(i, double(float(v.toDouble(rs)))); return;
+            case VarType::Double: bindReal(i, v.toDouble(rs)); return;
+            case VarType::Currency: {
+                double d = v.type() == VarType::Currency ? v.asCurrency().toDouble() : v.toDouble(rs);
+                bindReal(i, std::nearbyint(d * 10000.0) / 10000.0);
+                return;
+            }
+            case VarType::Decimal: {
+                // Decimal columns keep the exact digits as text.
+                const QString exact = v.type() == VarType::Decimal
+                                          ? v.asDecimal().toPlainText()
+                                          : rt::formatGeneral(v.toDouble(rs), u'.', 15);
+                bind(i, rt::Variant(exact));
+                return;
+            }
+            case VarType::Date: bind(i, rt::Variant(v.toDate(rs))); return;
+            case VarType::Boolean: bindInteger(i, v.toBool(rs) ? -1 : 0); return;
+            default: bind(i, v); return;
+        }
+    }
+
+    bool next() override {
+        const int rc = sqlite3_step(s_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        sqlite3_reset(s_);  // the engine's message stays current on the handle
+        e_.fail(rc, errorContext());
+    }
+    void reset() override { sqlite3_reset(s_); }
+
+    int columnCount() const override { return sqlite3_column_count(s_); }
+    QString columnName(int c) const override { return fromUtf8(sqlite3_column_name(s_, c)); }
+    rt::VarType declaredKind(int c) const override {
+        const char* decl = sqlite3_column_decltype(s_, c);
+        return decl ? varTypeForDeclared(QString::fromUtf8(decl)) : rt::VarType::Empty;
+    }
+    Origin columnOrigin(int c) const override {
+        return Origin{fromUtf8(sqlite3_column_table_name(s_, c)),
+                      fromUtf8(sqlite3_column_origin_name(s_, c))};
+    }
+    Cell cell(int c) const override {
+        Cell out;
+        switch (sqlite3_column_type(s_, c)) {
+            case SQLITE_INTEGER:
+                out.type = CellType::Integer;
+                out.integer = sqlite3_column_int64(s_, c);
+                break;
+            case SQLITE_FLOAT:
+                out.type = CellType::Real;
+                out.real = sqlite3_column_double(s_, c);
+                break;
+            case SQLITE_TEXT:
+                out.type = CellType::Text;
+                out.data = reinterpret_cast<const char*>(sqlite3_column_text(s_, c));
+                out.size = sqlite3_column_bytes(s_, c);
+                break;
+            case SQLITE_BLOB:
+                out.type = CellType::Blob;
+                out.data = static_cast<const char*>(sqlite3_column_blob(s_, c));
+                out.size = sqlite3_column_bytes(s_, c);
+                break;
+            default: break;
+        }
+        return out;
+    }
+
+private:
+    void check(int rc) const {
+        if (rc != SQLITE_OK) e_.fail(rc, errorContext());
+    }
+
+    SqliteEngine& e_;
+    sqlite3_stmt* s_;
+};
+
+// ---- The engine ----
+
+SqliteEngine::SqliteEngine(sqlite3* db, QString path, const rt::RegionalSettings* settings,
+                           const rt::Clock* clock)
+    : Engine(std::move(path), settings, clock), db_(db) {}
+
+SqliteEngine::~SqliteEngine() {
     for (auto& [sql, list] : freeStatements_)
         for (sqlite3_stmt* s : list) sqlite3_finalize(s);
     sqlite3_close_v2(db_);
 }
 
-std::unique_ptr<Engine> Engine::open(const QString& path, const QString& password,
-                                     const rt::RegionalSettings* settings, const rt::Clock* clock) {
+const jet::Dialect& SqliteEngine::dialect() const { return jet::sqliteDialect(); }
+
+std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString& path, const QString& password,
+                                                 const rt::RegionalSettings* settings,
+                                                 const rt::Clock* clock) {
     switch (fileKind(path)) {
         case FileKind::Missing:
             rt::raise(rt::err::DbGeneric, QStringLiteral("Could not find file '%1'.").arg(path));
@@ -137,13 +263,13 @@ std::unique_ptr<Engine> Engine::open(const QString& path, const QString& passwor
         rt::raise(rt::err::DbGeneric,
                   QStringLiteral("Could not open database '%1' (%2).").arg(path, msg));
     }
-    std::unique_ptr<Engine> e(new Engine(raw, path, settings, clock));
+    std::unique_ptr<SqliteEngine> e(new SqliteEngine(raw, path, settings, clock));
     sqlite3_extended_result_codes(raw, 0);
     // A double-quoted name is always a name: an unknown column must fail, not
     // turn into a text literal.
     sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    e->setLockWait(kBusyTimeoutMs);
     registerJetCollation(raw);
     registerJetFunctions(raw, settings, clock);
 
@@ -187,7 +313,7 @@ std::unique_ptr<Engine> Engine::open(const QString& path, const QString& passwor
     return e;
 }
 
-void Engine::createFile(const QString& path, const QString& password) {
+void SqliteEngine::createFile(const QString& path, const QString& password) {
     if (QFileInfo::exists(path))
         rt::raise(rt::err::DbGeneric,
                   QStringLiteral("Database '%1' already exists.").arg(path));
@@ -234,7 +360,7 @@ void Engine::createFile(const QString& path, const QString& password) {
     sqlite3_close_v2(raw);
 }
 
-void Engine::execNative(const std::string& sql) {
+void SqliteEngine::execNative(const std::string& sql) {
     char* msg = nullptr;
     int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &msg);
     if (msg) sqlite3_free(msg);
@@ -244,24 +370,42 @@ void Engine::execNative(const std::string& sql) {
         schemaChanged();
 }
 
-std::shared_ptr<const jet::Translation> Engine::translate(const QString& jetSql, bool wantRowid) {
-    auto& cache = translations_[wantRowid ? 1 : 0];
-    auto it = cache.find(jetSql);
-    if (it != cache.end() && it->revision == settings_->revision()) return it->t;
-    jet::TranslateOptions opt;
-    opt.settings = settings_;
-    opt.wantRowid = wantRowid;
-    opt.columnKind = [this](const QString& table, const QString& column) {
-        return columnKind(table, column);
-    };
-    auto t = std::make_shared<const jet::Translation>(
-        jet::translate(jetSql, jet::sqliteDialect(), opt));
-    if (cache.size() >= kMaxCachedTranslations) cache.clear();
-    cache.insert(jetSql, CachedTranslation{settings_->revision(), t});
-    return t;
+int64_t SqliteEngine::changes() const { return sqlite3_changes64(db_); }
+
+void SqliteEngine::setTrace(std::function<void(const std::string& sql)> trace) {
+    trace_ = std::move(trace);
+    if (!trace_) {
+        sqlite3_trace_v2(db_, 0, nullptr, nullptr);
+        return;
+    }
+    sqlite3_trace_v2(
+        db_, SQLITE_TRACE_STMT,
+        [](unsigned kind, void* ctx, void* stmt, void*) -> int {
+            if (kind == SQLITE_TRACE_STMT) {
+                const char* sql = sqlite3_sql(static_cast<sqlite3_stmt*>(stmt));
+                static_cast<SqliteEngine*>(ctx)->trace_(sql ? sql : "");
+            }
+            return 0;
+        },
+        this);
 }
 
-sqlite3_stmt* Engine::acquire(const std::string& sql) {
+void SqliteEngine::beginWrite() { execNative("BEGIN IMMEDIATE"); }
+void SqliteEngine::commit() { execNative("COMMIT"); }
+void SqliteEngine::rollback() noexcept {
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void SqliteEngine::setLockWait(int milliseconds) {
+    lockWaitMs_ = milliseconds < 0 ? 0 : milliseconds;
+    sqlite3_busy_timeout(db_, lockWaitMs_);
+}
+
+StatementPtr SqliteEngine::prepare(const std::string& sql) {
+    return std::make_unique<SqliteStatement>(*this, acquire(sql));
+}
+
+sqlite3_stmt* SqliteEngine::acquire(const std::string& sql) {
     auto it = freeStatements_.find(sql);
     if (it != freeStatements_.end() && !it->second.empty()) {
         sqlite3_stmt* s = it->second.back();
@@ -280,12 +424,7 @@ sqlite3_stmt* Engine::acquire(const std::string& sql) {
     return s;
 }
 
-void Engine::finishReaders() {
-    const std::vector<Reader*> open = readers_;  // reading to the end removes them
-    for (Reader* r : open) r->readToEnd();
-}
-
-void Engine::release(sqlite3_stmt* stmt) {
+void SqliteEngine::release(sqlite3_stmt* stmt) noexcept {
     if (!stmt) return;
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
@@ -297,7 +436,7 @@ void Engine::release(sqlite3_stmt* stmt) {
     ++cachedCount_;
 }
 
-void Engine::fail(int rc, const QString& context) const {
+void SqliteEngine::fail(int rc, const QString& context) const {
     const int primary = rc & 0xff;
     QString msg = fromUtf8(sqlite3_errmsg(db_));
     if (msg.isEmpty() || msg == QLatin1String("not an error")) msg = fromUtf8(sqlite3_errstr(rc));
@@ -310,7 +449,7 @@ void Engine::fail(int rc, const QString& context) const {
             rt::raise(rt::err::DbGeneric,
                       with(QStringLiteral("Could not use '%1'; the file is locked by another "
                                           "user.")
-                               .arg(path_)));
+                               .arg(path())));
         case SQLITE_CONSTRAINT:
             rt::raise(rt::err::DbConstraint,
                       with(QStringLiteral("The changes you requested to the table were not "
@@ -320,16 +459,16 @@ void Engine::fail(int rc, const QString& context) const {
         case SQLITE_READONLY:
             rt::raise(rt::err::DbGeneric,
                       with(QStringLiteral("Cannot update. Database or object is read-only (%1).")
-                               .arg(path_)));
+                               .arg(path())));
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB:
             rt::raise(rt::err::DbUnrecognised,
-                      with(QStringLiteral("The database '%1' is damaged (%2).").arg(path_, msg)));
+                      with(QStringLiteral("The database '%1' is damaged (%2).").arg(path(), msg)));
         case SQLITE_FULL:
         case SQLITE_IOERR:
         case SQLITE_CANTOPEN:
             rt::raise(rt::err::DbGeneric,
-                      with(QStringLiteral("Disk or network error on '%1' (%2).").arg(path_, msg)));
+                      with(QStringLiteral("Disk or network error on '%1' (%2).").arg(path(), msg)));
         default: break;
     }
     if (msg.startsWith(QLatin1String("no such table: "))) throw missingTableError(msg.mid(15));
@@ -344,17 +483,10 @@ void Engine::fail(int rc, const QString& context) const {
     rt::raise(rt::err::DbGeneric, with(msg));
 }
 
-void Engine::schemaChanged() {
-    tables_.clear();
-    translations_[0].clear();
-    translations_[1].clear();
-}
+// ---- Catalog ----
 
-const std::vector<std::pair<QString, rt::VarType>>& Engine::tableColumns(const QString& table) {
-    const QString key = table.toLower();
-    auto it = tables_.find(key);
-    if (it != tables_.end()) return *it;
-    std::vector<std::pair<QString, rt::VarType>> cols;
+std::vector<ColumnInfo> SqliteEngine::readTableColumns(const QString& table) {
+    std::vector<ColumnInfo> cols;
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db_, "SELECT name, type FROM pragma_table_info(?1)", -1, &st,
                            nullptr) == SQLITE_OK) {
@@ -363,186 +495,29 @@ const std::vector<std::pair<QString, rt::VarType>>& Engine::tableColumns(const Q
         while (sqlite3_step(st) == SQLITE_ROW) {
             QString name = fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
             QString type = fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
-            cols.emplace_back(name, varTypeForDeclared(type));
+            cols.push_back(ColumnInfo{name, varTypeForDeclared(type), type});
         }
     }
     sqlite3_finalize(st);
-    return *tables_.insert(key, std::move(cols));
+    return cols;
 }
 
-rt::VarType Engine::columnKind(const QString& table, const QString& column) {
-    for (const auto& [name, kind] : tableColumns(table))
-        if (name.compare(column, Qt::CaseInsensitive) == 0) return kind;
-    return rt::VarType::Empty;
+QStringList SqliteEngine::userTables() {
+    QStringList names;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_,
+                           "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
+                           "'sqlite\\_%' ESCAPE '\\' AND name NOT LIKE 'MSys%' ORDER BY name",
+                           -1, &st, nullptr) != SQLITE_OK)
+        fail(sqlite3_errcode(db_));
+    while (sqlite3_step(st) == SQLITE_ROW)
+        names << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    return names;
 }
 
-// ---- Values ----
-
-void Engine::bind(sqlite3_stmt* st, int i, const rt::Variant& v) const {
-    using rt::VarType;
-    switch (v.type()) {
-        case VarType::Empty:
-        case VarType::Null: sqlite3_bind_null(st, i); break;
-        case VarType::Byte: sqlite3_bind_int(st, i, v.asByte()); break;
-        case VarType::Int16: sqlite3_bind_int(st, i, v.asInt16()); break;
-        case VarType::Int32: sqlite3_bind_int(st, i, v.asInt32()); break;
-        case VarType::Single: sqlite3_bind_double(st, i, double(v.asSingle())); break;
-        case VarType::Double: sqlite3_bind_double(st, i, v.asDouble()); break;
-        case VarType::Currency: sqlite3_bind_double(st, i, v.asCurrency().toDouble()); break;
-        case VarType::Decimal: sqlite3_bind_double(st, i, v.asDecimal().toDouble()); break;
-        case VarType::Date: {
-            QByteArray t = jet::storedDateText(v.asDate()).toUtf8();
-            sqlite3_bind_text(st, i, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-            break;
-        }
-        case VarType::Boolean: sqlite3_bind_int(st, i, v.asBool() ? -1 : 0); break;
-        case VarType::Text: {
-            QByteArray t = v.asText().toUtf8();
-            sqlite3_bind_text(st, i, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-            break;
-        }
-        case VarType::Binary: {
-            const QByteArray& b = v.asBinary();
-            sqlite3_bind_blob(st, i, b.constData(), int(b.size()), SQLITE_TRANSIENT);
-            break;
-        }
-    }
-}
-
-void Engine::bindForColumn(sqlite3_stmt* st, int i, const rt::Variant& v,
-                           rt::VarType kind) const {
-    using rt::VarType;
-    if (v.isNull() || v.isEmpty()) {
-        sqlite3_bind_null(st, i);
-        return;
-    }
-    const rt::RegionalSettings& rs = *settings_;
-    switch (kind) {
-        case VarType::Text: bind(st, i, rt::Variant(v.toText(rs))); return;
-        case VarType::Byte: {
-            int16_t b = v.toInt16(rs);
-            if (b < 0 || b > 255) rt::raiseStandard(rt::err::Overflow);
-            sqlite3_bind_int(st, i, b);
-            return;
-        }
-        case VarType::Int16: sqlite3_bind_int(st, i, v.toInt16(rs)); return;
-        case VarType::Int32: sqlite3_bind_int(st, i, v.toInt32(rs)); return;
-        case VarType::Single: sqlite3_bind_double(st, i, double(float(v.toDouble(rs)))); return;
-        case VarType::Double: sqlite3_bind_double(st, i, v.toDouble(rs)); return;
-        case VarType::Currency: {
-            double d = v.type() == VarType::Currency ? v.asCurrency().toDouble() : v.toDouble(rs);
-            sqlite3_bind_double(st, i, std::nearbyint(d * 10000.0) / 10000.0);
-            return;
-        }
-        case VarType::Decimal: {
-            // Decimal columns keep the exact digits as text.
-            const QString exact = v.type() == VarType::Decimal
-                                      ? v.asDecimal().toPlainText()
-                                      : rt::formatGeneral(v.toDouble(rs), u'.', 15);
-            bind(st, i, rt::Variant(exact));
-            return;
-        }
-        case VarType::Date: bind(st, i, rt::Variant(v.toDate(rs))); return;
-        case VarType::Boolean: sqlite3_bind_int(st, i, v.toBool(rs) ? -1 : 0); return;
-        default: bind(st, i, v); return;
-    }
-}
-
-rt::Variant Engine::read(sqlite3_stmt* st, int c, rt::VarType kind) const {
-    using rt::VarType;
-    const int storage = sqlite3_column_type(st, c);
-    if (storage == SQLITE_NULL) return rt::Variant::null();
-    auto text = [&] {
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, c)),
-                                 sqlite3_column_bytes(st, c));
-    };
-    auto byStorage = [&]() -> rt::Variant {
-        switch (storage) {
-            case SQLITE_INTEGER: {
-                sqlite3_int64 v = sqlite3_column_int64(st, c);
-                if (v >= INT32_MIN && v <= INT32_MAX) return rt::Variant(int32_t(v));
-                return rt::Variant(double(v));
-            }
-            case SQLITE_FLOAT: return rt::Variant(sqlite3_column_double(st, c));
-            case SQLITE_BLOB:
-                return rt::Variant(QByteArray(static_cast<const char*>(sqlite3_column_blob(st, c)),
-                                              sqlite3_column_bytes(st, c)));
-            default: return rt::Variant(text());
-        }
-    };
-    switch (kind) {
-        case VarType::Text:
-            if (storage == SQLITE_BLOB) return byStorage();
-            if (storage == SQLITE_TEXT) return rt::Variant(text());
-            return rt::Variant(byStorage().toText(*settings_));
-        case VarType::Byte:
-        case VarType::Int16:
-        case VarType::Int32: {
-            if (storage == SQLITE_INTEGER) {
-                sqlite3_int64 v = sqlite3_column_int64(st, c);
-                if (kind == VarType::Byte && v >= 0 && v <= 255) return rt::Variant::byte(uint8_t(v));
-                if (kind == VarType::Int16 && v >= INT16_MIN && v <= INT16_MAX)
-                    return rt::Variant(int16_t(v));
-                if (v >= INT32_MIN && v <= INT32_MAX) return rt::Variant(int32_t(v));
-                return rt::Variant(double(v));
-            }
-            return byStorage();  // what the column really holds (text such as 57/A)
-        }
-        case VarType::Single:
-            if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
-                return rt::Variant(float(sqlite3_column_double(st, c)));
-            return byStorage();
-        case VarType::Double:
-            if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
-                return rt::Variant(sqlite3_column_double(st, c));
-            return byStorage();
-        case VarType::Currency: {
-            if (storage == SQLITE_INTEGER)
-                return rt::Variant(rt::Currency{sqlite3_column_int64(st, c) * rt::Currency::kScale});
-            if (storage == SQLITE_FLOAT)
-                return rt::Variant(rt::Currency{
-                    int64_t(std::llround(sqlite3_column_double(st, c) * rt::Currency::kScale))});
-            rt::Decimal d;
-            if (storage == SQLITE_TEXT && rt::Decimal::parse(text(), d) && d.scale <= 4) {
-                __int128 m = d.mantissa;
-                for (int k = d.scale; k < 4; ++k) m *= 10;
-                return rt::Variant(rt::Currency{int64_t(m)});
-            }
-            return byStorage();
-        }
-        case VarType::Decimal: {
-            rt::Decimal d;
-            if (storage == SQLITE_INTEGER) {
-                d.mantissa = sqlite3_column_int64(st, c);
-                return rt::Variant(d);
-            }
-            if (storage == SQLITE_FLOAT) {
-                QString t = rt::formatGeneral(sqlite3_column_double(st, c), u'.', 15);
-                if (rt::Decimal::parse(t, d)) return rt::Variant(d);
-                return byStorage();
-            }
-            if (storage == SQLITE_TEXT && rt::Decimal::parse(text(), d)) return rt::Variant(d);
-            return byStorage();
-        }
-        case VarType::Date: {
-            if (storage == SQLITE_TEXT) {
-                if (auto d = jet::parseStoredDate(text())) return rt::Variant(*d);
-                return rt::Variant(text());
-            }
-            if (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER)
-                return rt::Variant(rt::serialToDate(sqlite3_column_double(st, c)));
-            return byStorage();
-        }
-        case VarType::Boolean:
-            if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
-                return rt::Variant(sqlite3_column_double(st, c) != 0.0);
-            return byStorage();
-        case VarType::Binary:
-            if (storage == SQLITE_BLOB) return byStorage();
-            return rt::Variant(QByteArray(reinterpret_cast<const char*>(sqlite3_column_blob(st, c)),
-                                          sqlite3_column_bytes(st, c)));
-        default: return byStorage();
-    }
+void SqliteEngine::createTable(const TableDef& table) {
+    execNative(tableDefinitionSql(table).toStdString());
 }
 
 }  // namespace db

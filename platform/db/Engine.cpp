@@ -1,0 +1,157 @@
+// What every engine shares: the translation and column caches, the readers
+// still open on a connection, and the decoding of cells into variant values.
+#include "platform/db/Engine.h"
+
+#include "platform/db/jet/Translator.h"
+#include "platform/db/sqlite/SqliteEngine.h"
+#include "platform/runtime/Numbers.h"
+
+#include <cmath>
+
+namespace db {
+
+namespace {
+constexpr int kMaxCachedTranslations = 1024;
+}  // namespace
+
+Engine::Engine(QString path, const rt::RegionalSettings* settings, const rt::Clock* clock)
+    : path_(std::move(path)), settings_(settings), clock_(clock) {}
+
+Engine::~Engine() = default;
+
+std::unique_ptr<Engine> openEngine(const QString& path, const QString& password,
+                                   const rt::RegionalSettings* settings, const rt::Clock* clock) {
+    return SqliteEngine::open(path, password, settings, clock);
+}
+
+std::shared_ptr<const jet::Translation> Engine::translate(const QString& jetSql, bool wantRowid) {
+    auto& cache = translations_[wantRowid ? 1 : 0];
+    auto it = cache.find(jetSql);
+    if (it != cache.end() && it->revision == settings_->revision()) return it->t;
+    jet::TranslateOptions opt;
+    opt.settings = settings_;
+    opt.wantRowid = wantRowid;
+    opt.columnKind = [this](const QString& table, const QString& column) {
+        return columnKind(table, column);
+    };
+    auto t = std::make_shared<const jet::Translation>(jet::translate(jetSql, dialect(), opt));
+    if (cache.size() >= kMaxCachedTranslations) cache.clear();
+    cache.insert(jetSql, CachedTranslation{settings_->revision(), t});
+    return t;
+}
+
+void Engine::schemaChanged() {
+    tables_.clear();
+    translations_[0].clear();
+    translations_[1].clear();
+}
+
+const std::vector<ColumnInfo>& Engine::tableColumns(const QString& table) {
+    const QString key = table.toLower();
+    auto it = tables_.find(key);
+    if (it != tables_.end()) return *it;
+    return *tables_.insert(key, readTableColumns(table));
+}
+
+rt::VarType Engine::columnKind(const QString& table, const QString& column) {
+    for (const ColumnInfo& c : tableColumns(table))
+        if (c.name.compare(column, Qt::CaseInsensitive) == 0) return c.kind;
+    return rt::VarType::Empty;
+}
+
+void Engine::finishReaders() {
+    const std::vector<Reader*> open = readers_;  // reading to the end removes them
+    for (Reader* r : open) r->readToEnd();
+}
+
+// ---- Cells ----
+
+rt::Variant decodeCell(const Cell& cell, rt::VarType kind, const rt::RegionalSettings& settings) {
+    using rt::VarType;
+    if (cell.type == CellType::Null) return rt::Variant::null();
+    auto text = [&] { return QString::fromUtf8(cell.data, qsizetype(cell.size)); };
+    auto byStorage = [&]() -> rt::Variant {
+        switch (cell.type) {
+            case CellType::Integer:
+                if (cell.integer >= INT32_MIN && cell.integer <= INT32_MAX)
+                    return rt::Variant(int32_t(cell.integer));
+                return rt::Variant(double(cell.integer));
+            case CellType::Real: return rt::Variant(cell.real);
+            case CellType::Blob: return rt::Variant(QByteArray(cell.data, qsizetype(cell.size)));
+            default: return rt::Variant(text());
+        }
+    };
+    const bool number = cell.type == CellType::Integer || cell.type == CellType::Real;
+    auto asDouble = [&] { return cell.type == CellType::Integer ? double(cell.integer) : cell.real; };
+    switch (kind) {
+        case VarType::Text:
+            if (cell.type == CellType::Blob) return byStorage();
+            if (cell.type == CellType::Text) return rt::Variant(text());
+            return rt::Variant(byStorage().toText(settings));
+        case VarType::Byte:
+        case VarType::Int16:
+        case VarType::Int32: {
+            if (cell.type == CellType::Integer) {
+                const int64_t v = cell.integer;
+                if (kind == VarType::Byte && v >= 0 && v <= 255) return rt::Variant::byte(uint8_t(v));
+                if (kind == VarType::Int16 && v >= INT16_MIN && v <= INT16_MAX)
+                    return rt::Variant(int16_t(v));
+                if (v >= INT32_MIN && v <= INT32_MAX) return rt::Variant(int32_t(v));
+                return rt::Variant(double(v));
+            }
+            return byStorage();  // what the column really holds (text such as 57/A)
+        }
+        case VarType::Single:
+            if (number) return rt::Variant(float(asDouble()));
+            return byStorage();
+        case VarType::Double:
+            if (number) return rt::Variant(asDouble());
+            return byStorage();
+        case VarType::Currency: {
+            if (cell.type == CellType::Integer)
+                return rt::Variant(rt::Currency{cell.integer * rt::Currency::kScale});
+            if (cell.type == CellType::Real)
+                return rt::Variant(
+                    rt::Currency{int64_t(std::llround(cell.real * rt::Currency::kScale))});
+            rt::Decimal d;
+            if (cell.type == CellType::Text && rt::Decimal::parse(text(), d) && d.scale <= 4) {
+                __int128 m = d.mantissa;
+                for (int k = d.scale; k < 4; ++k) m *= 10;
+                return rt::Variant(rt::Currency{int64_t(m)});
+            }
+            return byStorage();
+        }
+        case VarType::Decimal: {
+            rt::Decimal d;
+            if (cell.type == CellType::Integer) {
+                d.mantissa = cell.integer;
+                return rt::Variant(d);
+            }
+            if (cell.type == CellType::Real) {
+                QString t = rt::formatGeneral(cell.real, u'.', 15);
+                if (rt::Decimal::parse(t, d)) return rt::Variant(d);
+                return byStorage();
+            }
+            if (cell.type == CellType::Text && rt::Decimal::parse(text(), d)) return rt::Variant(d);
+            return byStorage();
+        }
+        case VarType::Date: {
+            if (cell.type == CellType::Text) {
+                if (auto d = jet::parseStoredDate(text())) return rt::Variant(*d);
+                return rt::Variant(text());
+            }
+            if (number) return rt::Variant(rt::serialToDate(asDouble()));
+            return byStorage();
+        }
+        case VarType::Boolean:
+            if (number) return rt::Variant(asDouble() != 0.0);
+            return byStorage();
+        case VarType::Binary:
+            if (cell.type == CellType::Blob || cell.type == CellType::Text)
+                return rt::Variant(QByteArray(cell.data, qsizetype(cell.size)));
+            return byStorage();
+        default: return byStorage();
+    }
+}
+
+}  // namespace db
