@@ -83,9 +83,9 @@ class PgDialect final : public Dialect {
     }
 
     std::string rowidExpression(const QString& table) const override {
-        // A row's tuple id (block, offset) as one number.
-        const std::string t = quoteIdentifier(table) + ".ctid";
-        return "((" + t + "::text::point)[0]::bigint * 65536 + (" + t + "::text::point)[1]::bigint)";
+        // The row's tuple id; the engine reads it as one number and binds it
+        // back as a tuple id, so that a row is found by a tuple id scan.
+        return quoteIdentifier(table) + ".ctid";
     }
 
     std::string function(const QString& upperName,

@@ -125,6 +125,37 @@ ResultPtr Session::query(const std::string& sql, const std::vector<Param>& param
     return r;
 }
 
+void Session::copyIn(const std::string& copySql,
+                     const std::function<bool(std::string& chunk)>& produce) {
+    if (busy_)
+        rt::raise(rt::err::DbGeneric,
+                  QStringLiteral("The connection to '%1' is busy with another statement.").arg(label_));
+    ResultPtr r(PQexec(conn_, copySql.c_str()));
+    if (!r) failConnection();
+    if (PQresultStatus(r.get()) != PGRES_COPY_IN) fail(r.get());
+    std::string chunk;
+    bool sent = true;
+    try {
+        while (sent) {
+            chunk.clear();
+            const bool more = produce(chunk);
+            if (!chunk.empty() && PQputCopyData(conn_, chunk.data(), int(chunk.size())) != 1)
+                sent = false;
+            if (!more) break;
+        }
+    } catch (...) {
+        PQputCopyEnd(conn_, "cancelled by the client");
+        while (ResultPtr rest{PQgetResult(conn_)}) {
+        }
+        throw;
+    }
+    if (!sent || PQputCopyEnd(conn_, nullptr) != 1) failConnection();
+    ResultPtr last;
+    while (ResultPtr rest{PQgetResult(conn_)}) last = std::move(rest);
+    if (!last) failConnection();
+    if (PQresultStatus(last.get()) != PGRES_COMMAND_OK) fail(last.get());
+}
+
 namespace {
 std::string cacheKey(const std::string& sql, const std::vector<Oid>& types) {
     std::string key = sql;
@@ -264,9 +295,9 @@ bool Statement::next() {
                         start();
                         continue;
                     }
-                    throw errorFromResult(r.get(), s_.label_);
+                    throw errorFromResult(r.get(), s_.label_, context_);
                 }
-                s_.fail(r.get());
+                s_.fail(r.get(), context_);
             }
         }
     }

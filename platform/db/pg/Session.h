@@ -24,6 +24,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -103,6 +104,10 @@ public:
     // small results: catalog lookups, administration). Throws.
     ResultPtr query(const std::string& sql, const std::vector<Param>& params = {});
 
+    // Runs COPY ... FROM STDIN, sending the text `produce` hands over until it
+    // returns false (rows in COPY's text format). Throws on failure.
+    void copyIn(const std::string& copySql, const std::function<bool(std::string& chunk)>& produce);
+
     // The failure a result or the connection stands for.
     [[noreturn]] void fail(const pg_result* r, const QString& context = {}) const;
     [[noreturn]] void failConnection() const;
@@ -151,6 +156,8 @@ public:
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
+    // A text added to the descriptions of failures of this statement.
+    void setContext(QString context) { context_ = std::move(context); }
     // Moves to the next row; false at the end of the result. Throws on failure.
     bool next();
     // Stops reading: a query still running is cancelled; the session is free
@@ -174,6 +181,13 @@ public:
     // Rows a data-changing statement changed; valid once next() returned false.
     int64_t rowsAffected() const { return affected_; }
 
+    // Takes the current row out of the statement (a one-row result), so that
+    // it outlives the statement's next move.
+    ResultPtr takeRow() { return std::move(row_); }
+    // The result that describes the columns: the current row, or at the end
+    // the empty result the server closed with (null before either).
+    const pg_result* description() const { return row_ ? row_.get() : shape_.get(); }
+
 private:
     void start();
     void drain();
@@ -188,6 +202,7 @@ private:
     ResultPtr row_;           // the current row (single-row result)
     ResultPtr shape_;         // a result that describes the columns
     int64_t affected_ = 0;
+    QString context_;
 };
 
 }  // namespace db::pg

@@ -4,7 +4,7 @@
 #include "platform/db/pg/Errors.h"
 #include "platform/db/pg/JetSchema.h"
 #include "platform/db/pg/Values.h"
-#include "platform/db/sqlite/Engine.h"
+#include "platform/db/PasswordVerifier.h"
 #include "platform/runtime/Error.h"
 
 #include <libpq-fe.h>
