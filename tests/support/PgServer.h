@@ -7,14 +7,18 @@
 #pragma once
 
 #include "platform/db/pg/JetSchema.h"
+#include "tools/jetmove/SiteMover.h"
 #include "platform/db/pg/LinkFile.h"
 #include "platform/db/pg/Session.h"
 #include "platform/db/pg/Site.h"
 
 #include <gtest/gtest.h>
 
+#include <libpq-fe.h>
+
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -101,6 +105,68 @@ private:
     db::pg::Session& admin_;
     QString name_;
 };
+
+// The schemas of the sites this process moved onto the test server, dropped
+// when the process ends (each test runs in a process of its own).
+class PgSites {
+public:
+    static PgSites& instance() {
+        static PgSites sites;
+        return sites;
+    }
+    void add(const QString& prefix) { prefixes_ << prefix; }
+    ~PgSites() {
+        if (prefixes_.isEmpty()) return;
+        try {
+            auto server = pgServer();
+            if (!server) return;
+            auto s = db::pg::Session::connect(*server, QStringLiteral("the test server"));
+            for (const QString& p : prefixes_) {
+                db::pg::ResultPtr r = s->query(
+                    "SELECT nspname FROM pg_namespace WHERE nspname LIKE $1",
+                    {db::pg::Param{0, false, p.toStdString() + "\\_%"}});
+                for (int i = 0; i < PQntuples(r.get()); ++i)
+                    s->exec("DROP SCHEMA IF EXISTS \"" + std::string(PQgetvalue(r.get(), i, 0)) +
+                            "\" CASCADE");
+            }
+        } catch (...) {
+        }
+    }
+
+private:
+    QStringList prefixes_;
+};
+
+// Moves a DataBase folder just made onto the test server: its files become
+// link files to schemas of their own (dropped when the process ends).
+// Throws rt::Error when there is no server or the move fails.
+inline void moveToServer(const QString& dataFolder, const QDate& today) {
+    auto server = pgServer();
+    if (!server)
+        rt::raise(rt::err::DbGeneric, QStringLiteral("No database server given (set NARVO_PG)."));
+    pgAdminSession(*server);  // the jet schema, installed once
+    jetmove::MoveOptions o;
+    o.folder = dataFolder;
+    o.server = *server;
+    o.prefix = uniqueSchemaName("s");
+    o.keepOriginals = false;
+    o.ignoreToday = true;
+    o.today = today;
+    PgSites::instance().add(o.prefix);
+    const jetmove::MoveResult r = jetmove::moveSite(o);
+    if (!r.problems.empty())
+        rt::raise(rt::err::DbGeneric, QStringLiteral("The demo holds values the server refuses: %1")
+                                          .arg(r.problems.front().why));
+}
+
+// The engine the database tests run on: the file engine unless the run says
+// NARVO_TEST_ENGINE=server (CTest runs the suites once each way).
+enum class TestEngine { File, Server };
+inline TestEngine testEngine() {
+    return qEnvironmentVariable("NARVO_TEST_ENGINE") == u"server" ? TestEngine::Server
+                                                                  : TestEngine::File;
+}
+inline bool onServer() { return testEngine() == TestEngine::Server; }
 
 }  // namespace testing_support
 

@@ -266,12 +266,11 @@ bool Statement::next() {
                 row_ = std::move(r);
                 delivered_ = true;
                 return true;
-            case PGRES_TUPLES_OK:
-                shape_ = std::move(r);
-                continue;
+            case PGRES_TUPLES_OK:  // the end of rows (a SELECT, or a change RETURNING rows)
             case PGRES_COMMAND_OK: {
                 const char* n = PQcmdTuples(r.get());
                 affected_ = (n && *n) ? std::atoll(n) : 0;
+                if (PQresultStatus(r.get()) == PGRES_TUPLES_OK) shape_ = std::move(r);
                 continue;
             }
             case PGRES_EMPTY_QUERY:
