@@ -12,7 +12,7 @@ PACKAGES=(
   postgresql libpq-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   mdbtools mdbtools-dev libglib2.0-dev
-  xvfb xauth x11-utils imagemagick fonts-liberation fonts-dejavu-core
+  xvfb xauth x11-utils xdotool imagemagick fonts-liberation fonts-dejavu-core
   poppler-utils xdg-utils
 )
 
