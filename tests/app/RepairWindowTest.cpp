@@ -104,6 +104,7 @@ struct StartFailure {
     const char* removeFile;  // under DataBase
     const char* caution;
 };
+void PrintTo(const StartFailure& f, std::ostream* os) { *os << f.name; }
 
 class StartFailureTest : public RepairWindowTest,
                          public ::testing::WithParamInterface<StartFailure> {};
@@ -181,12 +182,18 @@ TEST_F(RepairWindowTest, DateRepairRemovesOnlyRowsDatedAfterToday) {
 
 // The date goes into the statement in the user's short date format; each of
 // these must still name 8 December, not 12 August.
-class DateFormatTest : public RepairWindowTest,
-                       public ::testing::WithParamInterface<QLocale::Country> {};
+struct Region {
+    const char* name;
+    QLocale::Language language;
+    QLocale::Country country;
+};
+void PrintTo(const Region& r, std::ostream* os) { *os << r.name; }
+
+class DateFormatTest : public RepairWindowTest, public ::testing::WithParamInterface<Region> {};
 
 TEST_P(DateFormatTest, DateRepairReadsTodayInTheRegionalShortDate) {
-    fake.settings = std::make_shared<rt::RegionalSettings>(
-        QLocale(GetParam() == QLocale::Germany ? QLocale::German : QLocale::English, GetParam()));
+    fake.settings =
+        std::make_shared<rt::RegionalSettings>(QLocale(GetParam().language, GetParam().country));
     frmAnnexure& w = openWindow();
     addLog(QDate(2026, 9, 1));  // after 12 August, before today: stays
     const int untilToday = count("select count(*) from logs where dates<" + iso(today()));
@@ -200,8 +207,11 @@ TEST_P(DateFormatTest, DateRepairReadsTodayInTheRegionalShortDate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, DateFormatTest,
-                         ::testing::Values(QLocale::UnitedKingdom, QLocale::UnitedStates,
-                                           QLocale::Germany));
+                         ::testing::Values(Region{"en_GB", QLocale::English,
+                                                  QLocale::UnitedKingdom},
+                                           Region{"en_US", QLocale::English, QLocale::UnitedStates},
+                                           Region{"de_DE", QLocale::German, QLocale::Germany}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RepairWindowTest, ScreenRepairEmptiesTheOccupancyRecords) {
     frmAnnexure& w = openWindow();
