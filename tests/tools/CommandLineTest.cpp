@@ -46,8 +46,7 @@ TEST_P(ToolCommandLine, AnswersAsDocumented) {
     EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.err))) << r.err.toStdString();
     if (c.status != 0) {
         EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
-        EXPECT_TRUE(r.err.contains(QStringLiteral("Try '%1 --help'").arg(tool)) ||
-                    tool == u"jetimport")
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Try '%1 --help'").arg(tool)))
             << r.err.toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(target)) << "a refused or informative call wrote a file";
@@ -128,12 +127,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "",
                     "makedemo: too many arguments (unexpected 'other')."},
         CommandCase{"jetimport_help", "jetimport", {kHelp}, 0, "jetimport", ""},
-        CommandCase{"jetimport_unknown_option",
-                    "jetimport",
-                    {"--bogus", "@DIR", "@DIR"},
-                    2,
-                    "",
-                    "jetimport"}),
+        CommandCase{"jetimport_unknown_option", "jetimport", {"--bogus", "@DIR", "@DIR"}, 2, "",
+                    "jetimport: Unknown option 'bogus'."},
+        CommandCase{"jetmove_help", "jetmove", {kHelp}, 0, "jetmove", ""},
+        CommandCase{"jetmove_unknown_option", "jetmove", {"--bogus", "@DIR"}, 2, "",
+                    "jetmove: Unknown option 'bogus'."}),
     [](const ::testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.name); });
 
 TEST(ToolCommandLine, MakedemoWritesTheChallansAsked) {
