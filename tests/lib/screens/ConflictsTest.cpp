@@ -287,12 +287,27 @@ protected:
             GetParam().literal + ", 2, 12)";
         writeRaw(sql.c_str());
         trail = trailRows();
+        lib->dbconnection->engine().setTrace(
+            [this](const std::string& sql) { statements << QString::fromStdString(sql); });
+    }
+    void TearDown() override {
+        // No statement the checks started reached beyond the lookups' tables.
+        for (const QString& sql : statements) {
+            EXPECT_FALSE(sql.contains(QLatin1String("MSysPassword"), Qt::CaseInsensitive))
+                << sql.toStdString();
+            EXPECT_FALSE(sql.contains(QLatin1String("union"), Qt::CaseInsensitive))
+                << sql.toStdString();
+        }
+        EXPECT_FALSE(statements.isEmpty());
+        lib->dbconnection->engine().setTrace({});
+        ConflictsTest::TearDown();
     }
     QString heldBy() const {
         return QStringLiteral("User Name : ") + QString::fromLatin1(GetParam().userName) +
                QStringLiteral("\nSystem Name : ACCOUNTS-PC\nDate / Time : 08/12/2026 10:00:00\n");
     }
     int trail = 0;
+    QStringList statements;  // as the engine started them
 };
 
 TEST_P(StoredIdTest, ChkNamesTheHolderOnlyByANumber) {

@@ -231,13 +231,7 @@ const SixteenBitParameter kSixteenBitParameters[] = {
 TEST_F(StringUtilsTest, SixteenBitParametersOverflowAtTheCallInsteadOfWrapping) {
     for (const SixteenBitParameter& c : kSixteenBitParameters) {
         SCOPED_TRACE(c.name);
-        const struct {
-            int32_t value;
-            int32_t outcome;
-        } values[] = {{32767, c.atMax},           {32768, rt::err::Overflow},
-                      {-32768, c.atMin},          {-32769, rt::err::Overflow},
-                      {40000, rt::err::Overflow}, {65536 + 3, rt::err::Overflow}};
-        for (const auto& v : values) {
+        for (const auto& v : testing_support::sixteenBitEdges(c.atMax, c.atMin)) {
             EXPECT_EQ(errorOf([&] { c.call(*lib, v.value); }), v.outcome) << v.value;
         }
     }

@@ -255,13 +255,7 @@ TEST_F(GridsTest, SixteenBitParametersOverflowAtTheCallInsteadOfWrapping) {
     colour(1, 2, kRed);
     for (const GridParameter& c : kGridParameters) {
         SCOPED_TRACE(c.name);
-        const struct {
-            int32_t value;
-            int32_t outcome;
-        } values[] = {{32767, c.inRange},         {32768, rt::err::Overflow},
-                      {-32768, c.inRange},        {-32769, rt::err::Overflow},
-                      {40000, rt::err::Overflow}, {65536 + 2, rt::err::Overflow}};
-        for (const auto& v : values) {
+        for (const auto& v : testing_support::sixteenBitEdges(c.inRange, c.inRange)) {
             table.setCurrentCell(0, 0);
             EXPECT_EQ(errorOf([&] { c.call(*lib, grid, v.value); }), v.outcome) << v.value;
             if (v.outcome == rt::err::Overflow) {
