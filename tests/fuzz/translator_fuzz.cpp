@@ -3,6 +3,7 @@
 // (scripts/fuzz-translator builds it so).
 //
 //   translator_fuzz [iterations [seed]]
+//   translator_fuzz --minutes M [seed]      (as many inputs as M minutes take)
 //
 // Prints the number of inputs, how they ended, the time taken and the number
 // of faults (inputs that made the translator throw something other than a
@@ -11,19 +12,30 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "tests/fuzz/JetFuzz.h"
 
 int main(int argc, char** argv) {
-    const long iterations = argc > 1 ? std::atol(argv[1]) : 100000;
-    const unsigned long long seed = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1;
+    int arg = 1;
+    double minutes = 0;
+    if (argc > 2 && std::strcmp(argv[1], "--minutes") == 0) {
+        minutes = std::atof(argv[2]);
+        arg = 3;
+    }
+    const long iterations = minutes > 0 ? -1 : (argc > arg ? std::atol(argv[arg++]) : 100000);
+    const unsigned long long seed = argc > arg ? std::strtoull(argv[arg], nullptr, 10) : 1;
     jetfuzz::Target target;
     jetfuzz::Tally tally;
     jetfuzz::Random random(seed);
     const auto start = std::chrono::steady_clock::now();
-    for (long i = 0; i < iterations; ++i) {
+    const auto deadline = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double>(minutes * 60));
+    for (long i = 0; iterations < 0 || i < iterations; ++i) {
         target.check(jetfuzz::input(random), tally);
         if (tally.faults.size() > 100) break;
+        if (iterations < 0 && (i & 255) == 0 && std::chrono::steady_clock::now() >= deadline)
+            break;
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
