@@ -6,13 +6,19 @@
 #include "platform/db/sqlite/SqliteEngine.h"
 #include "platform/runtime/Numbers.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace db {
 
 namespace {
 constexpr int kMaxCachedTranslations = 1024;
+std::atomic<int> gDefaultLockWait{kBusyTimeoutMs};
 }  // namespace
+
+void setDefaultLockWait(int milliseconds) { gDefaultLockWait = std::max(0, milliseconds); }
+int defaultLockWait() { return gDefaultLockWait; }
 
 Engine::Engine(QString path, const rt::RegionalSettings* settings, const rt::Clock* clock)
     : path_(std::move(path)), settings_(settings), clock_(clock) {}
@@ -20,8 +26,10 @@ Engine::Engine(QString path, const rt::RegionalSettings* settings, const rt::Clo
 Engine::~Engine() = default;
 
 std::unique_ptr<Engine> openEngine(const QString& path, const QString& password,
-                                   const rt::RegionalSettings* settings, const rt::Clock* clock) {
-    return SqliteEngine::open(path, password, settings, clock);
+                                   const rt::RegionalSettings* settings, const rt::Clock* clock,
+                                   int lockWaitMs) {
+    return SqliteEngine::open(path, password, settings, clock,
+                              lockWaitMs < 0 ? defaultLockWait() : lockWaitMs);
 }
 
 std::shared_ptr<const jet::Translation> Engine::translate(const QString& jetSql, bool wantRowid) {
@@ -57,11 +65,6 @@ rt::VarType Engine::columnKind(const QString& table, const QString& column) {
     for (const ColumnInfo& c : tableColumns(table))
         if (c.name.compare(column, Qt::CaseInsensitive) == 0) return c.kind;
     return rt::VarType::Empty;
-}
-
-void Engine::finishReaders() {
-    const std::vector<Reader*> open = readers_;  // reading to the end removes them
-    for (Reader* r : open) r->readToEnd();
 }
 
 // ---- Cells ----

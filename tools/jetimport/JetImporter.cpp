@@ -44,8 +44,7 @@ QString quoted(const QString& name) {
 }
 
 QString connectionString(const QString& path, const QString& password) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
-           QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") + password;
+    return db::jetConnectionString(path, password);
 }
 
 // ---- The copy being written, for cleanup even from a signal handler ----

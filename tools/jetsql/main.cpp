@@ -119,9 +119,7 @@ int main(int argc, char** argv) {
         const QString cs =
             database.contains(QStringLiteral("Provider="), Qt::CaseInsensitive)
                 ? database
-                : QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + database +
-                      QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") +
-                      password;
+                : db::jetConnectionString(database, password);
         QTextStream out(stdout);
         auto report = [](const rt::Error& e) {
             std::fprintf(stderr, "error %d: %s\n", e.number(), qPrintable(e.description()));

@@ -16,8 +16,12 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <random>
+
+#include <unistd.h>
 
 namespace db {
 
@@ -239,7 +243,7 @@ const jet::Dialect& SqliteEngine::dialect() const { return jet::sqliteDialect();
 
 std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString& path, const QString& password,
                                                  const rt::RegionalSettings* settings,
-                                                 const rt::Clock* clock) {
+                                                 const rt::Clock* clock, int lockWaitMs) {
     switch (fileKind(path)) {
         case FileKind::Missing:
             rt::raise(rt::err::DbGeneric, QStringLiteral("Could not find file '%1'.").arg(path));
@@ -269,7 +273,7 @@ std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString& path, const QStr
     // turn into a text literal.
     sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-    e->setLockWait(kBusyTimeoutMs);
+    e->setLockWait(lockWaitMs);
     registerJetCollation(raw);
     registerJetFunctions(raw, settings, clock);
 
@@ -398,7 +402,31 @@ void SqliteEngine::rollback() noexcept {
 
 void SqliteEngine::setLockWait(int milliseconds) {
     lockWaitMs_ = milliseconds < 0 ? 0 : milliseconds;
-    sqlite3_busy_timeout(db_, lockWaitMs_);
+    sqlite3_busy_handler(db_, lockWaitMs_ > 0 ? &SqliteEngine::busyHandler : nullptr, this);
+}
+
+// Waiting for another workstation's lock. SQLite's own handler backs off to
+// sleeps of 100 ms, so under load a waiter keeps missing the moments the lock
+// is free while others take it thousands of times. Here every waiter looks
+// again after a short sleep (about a millisecond, less the longer it has
+// waited, with some jitter so waiters do not move in step) until its lock
+// wait is over.
+int SqliteEngine::busyHandler(void* engine, int attempt) {
+    auto* e = static_cast<SqliteEngine*>(engine);
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    if (attempt == 0) e->busySinceNs_ = now;
+    const int64_t waitedUs = (now - e->busySinceNs_) / 1000;
+    const int64_t leftUs = int64_t(e->lockWaitMs_) * 1000 - waitedUs;
+    if (leftUs <= 0) return 0;
+    thread_local std::minstd_rand random(
+        std::minstd_rand::result_type(::getpid() ^ uint64_t(now)));
+    // 1 ms at first, down to 0.25 ms after a quarter second of waiting.
+    const int64_t baseUs = std::max<int64_t>(250, 1000 - waitedUs / 333);
+    const int64_t sleepUs = std::min<int64_t>(leftUs, baseUs / 2 + int64_t(random() % uint64_t(baseUs)));
+    ::usleep(useconds_t(sleepUs));
+    return 1;
 }
 
 StatementPtr SqliteEngine::prepare(const std::string& sql) {
