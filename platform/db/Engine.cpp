@@ -111,16 +111,30 @@ rt::Variant decodeCell(const Cell& cell, rt::VarType kind, const rt::RegionalSet
             if (number) return rt::Variant(asDouble());
             return byStorage();
         case VarType::Currency: {
-            if (cell.type == CellType::Integer)
-                return rt::Variant(rt::Currency{cell.integer * rt::Currency::kScale});
-            if (cell.type == CellType::Real)
-                return rt::Variant(
-                    rt::Currency{int64_t(std::llround(cell.real * rt::Currency::kScale))});
+            // Jet's currency range is what a 64-bit count of ten-thousandths
+            // holds; a stored number beyond it is given as it is (an exact
+            // decimal, or a double), never scaled past the range.
+            constexpr int64_t kWholeLimit = INT64_MAX / rt::Currency::kScale;
+            if (cell.type == CellType::Integer) {
+                if (cell.integer >= -kWholeLimit && cell.integer <= kWholeLimit)
+                    return rt::Variant(rt::Currency{cell.integer * rt::Currency::kScale});
+                rt::Decimal d;
+                d.mantissa = cell.integer;
+                return rt::Variant(d);
+            }
+            if (cell.type == CellType::Real) {
+                const double scaled = cell.real * double(rt::Currency::kScale);
+                if (std::isfinite(scaled) && std::fabs(scaled) < 9.2233720368547e18)
+                    return rt::Variant(rt::Currency{int64_t(std::llround(scaled))});
+                return rt::Variant(cell.real);
+            }
             rt::Decimal d;
             if (cell.type == CellType::Text && rt::Decimal::parse(text(), d) && d.scale <= 4) {
+                if (d.mantissa < INT64_MIN || d.mantissa > INT64_MAX) return rt::Variant(d);
                 __int128 m = d.mantissa;
-                for (int k = d.scale; k < 4; ++k) m *= 10;
-                return rt::Variant(rt::Currency{int64_t(m)});
+                for (int k = d.scale; k < 4; ++k) m *= 10;  // at most 10^4 times an int64
+                if (m >= INT64_MIN && m <= INT64_MAX) return rt::Variant(rt::Currency{int64_t(m)});
+                return rt::Variant(d);
             }
             return byStorage();
         }

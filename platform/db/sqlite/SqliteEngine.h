@@ -62,9 +62,13 @@ private:
 
     sqlite3* db_;
     static int busyHandler(void* engine, int attempt);
+    static int authorize(void* engine, int action, const char*, const char*, const char*,
+                         const char*);
+    void noteSchemaChanges();
 
     int lockWaitMs_ = kBusyTimeoutMs;
     int64_t busySinceNs_ = 0;  // when the current wait for a lock began
+    bool schemaTouched_ = false;  // a statement prepared since the last look changes the schema
     std::unordered_map<std::string, std::vector<sqlite3_stmt*>> freeStatements_;
     size_t cachedCount_ = 0;
     std::function<void(const std::string&)> trace_;
