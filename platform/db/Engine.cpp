@@ -3,6 +3,8 @@
 #include "platform/db/Engine.h"
 
 #include "platform/db/jet/Translator.h"
+#include "platform/db/pg/LinkFile.h"
+#include "platform/db/pg/PgEngine.h"
 #include "platform/db/sqlite/SqliteEngine.h"
 #include "platform/runtime/Numbers.h"
 
@@ -28,8 +30,14 @@ Engine::~Engine() = default;
 std::unique_ptr<Engine> openEngine(const QString& path, const QString& password,
                                    const rt::RegionalSettings* settings, const rt::Clock* clock,
                                    int lockWaitMs) {
-    return SqliteEngine::open(path, password, settings, clock,
-                              lockWaitMs < 0 ? defaultLockWait() : lockWaitMs);
+    const int wait = lockWaitMs < 0 ? defaultLockWait() : lockWaitMs;
+    // A link file stands for a schema on a database server.
+    if (pg::isLinkFile(path)) {
+        std::unique_ptr<Engine> e = PgEngine::open(path, password, settings, clock);
+        e->setLockWait(wait);
+        return e;
+    }
+    return SqliteEngine::open(path, password, settings, clock, wait);
 }
 
 std::shared_ptr<const jet::Translation> Engine::translate(const QString& jetSql, bool wantRowid) {

@@ -95,15 +95,24 @@ double dateToSerial(const QDateTime& dt) {
 }
 
 QDateTime serialToDate(double serial) {
-    if (!std::isfinite(serial) || serial < -657434.0 || serial >= 2958466.0)
+    // The whole part counts days from 1899-12-30 (before it, backwards); the
+    // fraction is the time of that day, counted forward on both sides. Day
+    // -657434 is 0100-01-01, so its whole day (-657434.999...) is in range.
+    if (!std::isfinite(serial) || serial <= -657435.0 || serial >= 2958466.0)
         raiseStandard(err::Overflow);
     double whole = std::trunc(serial);
     double frac = std::fabs(serial - whole);
     qint64 ms = qint64(std::llround(frac * 86400000.0));
     QDate d = kZeroDate.addDays(qint64(whole));
     if (ms >= 86400000) {
+        // A time that rounds up to midnight is the start of the next day,
+        // whichever side of 1899-12-30 the day lies.
         ms -= 86400000;
-        d = d.addDays(whole < 0 ? -1 : 1);
+        d = d.addDays(1);
+    }
+    if (d.year() > 9999) {  // 9999-12-31 23:59:59.9995 and later: the last instant
+        d = QDate(9999, 12, 31);
+        ms = 86399999;
     }
     return naiveDateTime(d, QTime::fromMSecsSinceStartOfDay(int(ms)));
 }

@@ -103,7 +103,8 @@ TEST_F(ImportSafety, CutShortFilesAreRefusedNamingTheFile) {
         {"unicode-comp-v2003.mdb", 10000, "cut short"},
         {"unicode-comp-v2003.mdb", 3 * 4096, "damaged"},
         {"ledger-100k.mdb", 13000000, "cut short"},
-        {"ledger-100k.mdb", 3174 * 4096, "records 100000 rows"},  // whole pages, rows lost
+        {"ledger-100k.mdb", 3174 * 4096, "cut short"},  // whole pages, the table's later ones lost
+        {"ledger-100k.mdb", 5 * 4096, "cut short"},     // the catalog's own pages lost
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -154,8 +155,9 @@ TEST_F(ImportSafety, DamagedPagesAreRefusedNotReadAsWrongValues) {
     EXPECT_TRUE(e.description().contains(QStringLiteral("not a Jet database")));
 }
 
-TEST_F(ImportSafety, RecordedRowCountMustMatchUnlessToldOtherwise) {
-    // The table definition of Table records 8 rows; make it 9.
+TEST_F(ImportSafety, ARecordedRowCountThatDiffersIsAWarningOrWithStrictCountsARefusal) {
+    // The table definition of Table records 8 rows; make it 9 (a file that
+    // was not closed properly).
     const QString path =
         damagedCopy("unicode-comp-v2003.mdb", QStringLiteral("count.mdb"), [](QByteArray& b) {
             const qsizetype page = pageHolding(b, ucs2("Unicode"), 0x02);
@@ -163,16 +165,19 @@ TEST_F(ImportSafety, RecordedRowCountMustMatchUnlessToldOtherwise) {
             ASSERT_EQ(b[page + 16], char(8));
             b[page + 16] = char(9);
         });
-    const rt::Error e = failure(path);
+    ImportOptions strict;
+    strict.strictCounts = true;
+    const rt::Error e = failure(path, strict);
     EXPECT_TRUE(e.description().contains(QStringLiteral("records 9 rows, but 8 could be read")))
         << e.description().toStdString();
 
-    ImportOptions lenient;
-    lenient.checkRecordedRowCounts = false;
-    const auto r = jetimport::importFile(path, out(QStringLiteral("copy.mdb")), lenient);
+    const auto r = jetimport::importFile(path, out(QStringLiteral("copy.mdb")));
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.rows, 8);
-    EXPECT_TRUE(r.notes.join(u'\n').contains(QStringLiteral("8 rows were read")));
+    EXPECT_TRUE(
+        r.warnings.join(u'\n').contains(QStringLiteral("8 rows were read, but the file records 9")))
+        << r.warnings.join(u'\n').toStdString();
+    EXPECT_TRUE(r.warnings.join(u'\n').contains(QStringLiteral("--strict-counts")));
 }
 
 TEST_F(ImportSafety, AnExistingTargetIsNeverOverwritten) {
@@ -310,11 +315,16 @@ TEST(ColumnMapping, JetColumnsBecomeDeclaredColumns) {
          rt::Variant(rt::Currency{15000}), false},
         {JetColumnType::Double, 8, QStringLiteral("-.5"), JetType::Double, 255, rt::Variant(-0.5),
          false},
-        {JetColumnType::DateTime, 8, QStringLiteral("Now()"), JetType::DateTime, 255, none, true},
+        {JetColumnType::DateTime, 8, QStringLiteral("Now()"), JetType::DateTime, 255, none, false},
+        {JetColumnType::DateTime, 8, QStringLiteral("=Date ( )"), JetType::DateTime, 255, none,
+         false},
+        {JetColumnType::DateTime, 8, QStringLiteral("DateAdd(\"d\",1,Date())"), JetType::DateTime,
+         255, none, true},
+        {JetColumnType::Text, 100, QStringLiteral("Now()"), JetType::Text, 50, none, true},
         {JetColumnType::YesNo, 0, {}, JetType::YesNo, 255, rt::Variant(false), false},
         {JetColumnType::YesNo, 0, QStringLiteral("Yes"), JetType::YesNo, 255, rt::Variant(true),
          false},
-        {JetColumnType::Guid, 16, QStringLiteral("GenGUID()"), JetType::Guid, 255, none, true},
+        {JetColumnType::Guid, 16, QStringLiteral("GenGUID()"), JetType::Guid, 255, none, false},
         {JetColumnType::Binary, 16, {}, JetType::Binary, 16, none, false},
         {JetColumnType::LongBinary, 0, {}, JetType::LongBinary, 255, none, false},
     };

@@ -29,6 +29,49 @@ Variant i16(int v) { return Variant(int16_t(v)); }
 Variant i32(int v) { return Variant(int32_t(v)); }
 Variant null() { return Variant::null(); }
 
+// Every row of a native SQLite statement, as text.
+std::vector<QStringList> nativeRows(const std::shared_ptr<db::Connection>& c, const QString& sql) {
+    sqlite3* h = db::sqliteHandle(c->engine());
+    sqlite3_stmt* st = nullptr;
+    std::vector<QStringList> rows;
+    const QByteArray text = sql.toUtf8();
+    EXPECT_EQ(sqlite3_prepare_v2(h, text.constData(), -1, &st, nullptr), SQLITE_OK)
+        << text.constData();
+    while (st && sqlite3_step(st) == SQLITE_ROW) {
+        QStringList row;
+        for (int i = 0; i < sqlite3_column_count(st); ++i)
+            row << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)));
+        rows.push_back(row);
+    }
+    sqlite3_finalize(st);
+    return rows;
+}
+
+// "NAME: COLUMNS [unique]" of every index of a table, the primary key as
+// "primary key: COLUMNS", sorted; index names without the table's name.
+QStringList indexColumns(const std::shared_ptr<db::Connection>& c, const char* table) {
+    QStringList out;
+    const QString t = QString::fromLatin1(table);
+    for (const QStringList& ix : nativeRows(
+             c, QStringLiteral("SELECT name, \"unique\", origin FROM pragma_index_list('%1')")
+                    .arg(t))) {
+        QStringList columns;
+        for (const QStringList& col :
+             nativeRows(c, QStringLiteral("SELECT name FROM pragma_index_info('%1') ORDER BY seqno")
+                               .arg(QString(ix[0]).replace(u'\'', QStringLiteral("''")))))
+            columns << col[0];
+        if (ix[2] == u"pk") {
+            out << QStringLiteral("primary key: ") + columns.join(u", ");
+            continue;
+        }
+        QString shown = ix[0].mid(t.size() + 1) + QStringLiteral(": ") + columns.join(u", ");
+        if (ix[1] == u"1") shown += QStringLiteral(" unique");
+        out << shown;
+    }
+    out.sort();
+    return out;
+}
+
 class ImportedSamples : public ::testing::Test {
   protected:
     // The whole samples folder is imported once (the password-protected file
@@ -71,15 +114,15 @@ QTemporaryDir* ImportedSamples::dir_ = nullptr;
 std::vector<jetimport::FileResult>* ImportedSamples::results_ = nullptr;
 
 TEST_F(ImportedSamples, EverySampleIsImportedUnderItsOwnName) {
-    ASSERT_EQ(results_->size(), 7u);
+    ASSERT_EQ(results_->size(), 9u);
     for (const auto& r : *results_) {
         EXPECT_TRUE(r.ok) << r.source.toStdString() << ": " << r.error.toStdString();
         EXPECT_EQ(QFileInfo(r.target).fileName(), QFileInfo(r.source).fileName());
     }
-    EXPECT_EQ(
-        importertest::entries(dir_->filePath(QStringLiteral("DataBase"))),
-        QStringList({"dates.mdb", "ledger-100k.mdb", "no-password-v2003.mdb", "numeric-v2003.mdb",
-                     "password-v2000.mdb", "types-v2000.mdb", "unicode-comp-v2003.mdb"}));
+    EXPECT_EQ(importertest::entries(dir_->filePath(QStringLiteral("DataBase"))),
+              QStringList({"dates.mdb", "deleted-columns-v2000.mdb", "ledger-100k.mdb",
+                           "moved-rows-v2000.mdb", "no-password-v2003.mdb", "numeric-v2003.mdb",
+                           "password-v2000.mdb", "types-v2000.mdb", "unicode-comp-v2003.mdb"}));
 }
 
 TEST_F(ImportedSamples, CopiesOpenOnlyWithTheSystemsPassword) {
@@ -227,6 +270,66 @@ TEST_F(ImportedSamples, HundredThousandLedgerRowsExactly) {
     EXPECT_EQ(mismatches, 0);
 }
 
+// Rows updated after their table gained columns no longer fit where they were
+// stored and point to their new place; each is copied once, from there.
+TEST_F(ImportedSamples, MovedRowsAreCopiedOnceEachFromTheirNewPlace) {
+    auto c = open("moved-rows-v2000.mdb");
+    const QDateTime posted = date(2024, 4, 1, 9, 30).asDate();
+    Rows expected;
+    for (int i = 1; i <= 400; ++i) {
+        const bool rewritten = (i <= 200 && i % 25 == 0) || (i > 380 && i % 5 == 0);
+        const QString longRemark =
+            QStringLiteral("row %1 rewritten with a much longer remark than before; ")
+                .arg(i)
+                .repeated(3);
+        expected.push_back({
+            i32(i),
+            Variant(QStringLiteral("item %1").arg(i)),
+            currency(int64_t(i) * 10000 + (i <= 200 ? 7500 : 5000)),
+            rewritten ? i16(-i)
+            : i > 200 ? i16(i % 100)
+                      : null(),
+            rewritten ? Variant(longRemark)
+            : i > 200 ? Variant(QStringLiteral("remark %1").arg(i))
+                      : null(),
+            i > 200 ? Variant(posted.addDays(i)) : null(),
+        });
+    }
+    for (const char* table : {"Stock", "Journal"}) {
+        const Rows rows = query(c, QStringLiteral("select LineNo, Item, Rate, Qty, Remark, Posted "
+                                                  "from %1 order by LineNo")
+                                       .arg(QString::fromLatin1(table)));
+        ASSERT_EQ(rows.size(), expected.size()) << table;
+        for (size_t i = 0; i < rows.size(); ++i)
+            EXPECT_EQ(rows[i], expected[i]) << table << " " << i + 1;
+    }
+}
+
+// A table from which a column was deleted keeps gaps in its column numbers;
+// every index lands on its own column.
+TEST_F(ImportedSamples, IndexesOfATableWithDeletedColumnsLandOnTheirColumns) {
+    auto c = open("deleted-columns-v2000.mdb");
+    const char* cities[] = {"Pune", "Pune", "Chennai", "Surat", "Pune"};
+    Rows expected;
+    for (int i = 1; i <= 5; ++i)
+        expected.push_back({i32(i), Variant(QStringLiteral("P%1").arg(i)),
+                            Variant(QStringLiteral("27AAACX%1Z5").arg(1000 + i)),
+                            Variant(QString::fromLatin1(cities[i - 1]))});
+    EXPECT_EQ(
+        query(c, QStringLiteral("select PartyId, Code, GSTIN, City from Parties order by PartyId")),
+        expected);
+    EXPECT_EQ(
+        indexColumns(c, "Parties"),
+        QStringList({"CityIndex: City", "GSTINUnique: GSTIN unique", "primary key: PartyId"}));
+    // The unique index holds on GSTIN, and only there.
+    EXPECT_THROW(c->Execute(QStringLiteral("insert into Parties (PartyId, Code, GSTIN) values "
+                                           "(6, 'P6', '27AAACX1001Z5')")),
+                 rt::Error);
+    EXPECT_NO_THROW(
+        c->Execute(QStringLiteral("insert into Parties (PartyId, Code, GSTIN, City) "
+                                  "values (6, 'P1', '27AAACX1006Z5', 'Pune')")));
+}
+
 TEST_F(ImportedSamples, KeysIndexesAndAutoNumbersCarryOver) {
     auto c = open("ledger-100k.mdb");
     sqlite3* h = db::sqliteHandle(c->engine());
@@ -241,7 +344,7 @@ TEST_F(ImportedSamples, KeysIndexesAndAutoNumbersCarryOver) {
     };
     EXPECT_EQ(scalar("SELECT name FROM pragma_table_info('Ledger') WHERE pk = 1"),
               QStringLiteral("EntryId"));
-    EXPECT_EQ(scalar("SELECT group_concat(name) FROM pragma_index_info('Ledger_ByPosted')"),
+    EXPECT_EQ(scalar("SELECT group_concat(name) FROM pragma_index_info('Ledger.ByPosted')"),
               QStringLiteral("Posted"));
     EXPECT_EQ(scalar("SELECT seq FROM sqlite_sequence WHERE name = 'Ledger'"),
               QStringLiteral("100000"));

@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QStringList>
-
 #include <gtest/gtest.h>
 
 #include <memory>

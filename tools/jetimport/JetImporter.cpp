@@ -1,15 +1,21 @@
-// The Jet 4 to SQLite conversion (see JetImporter.h).
+// The Jet to SQLite conversion (see JetImporter.h).
 //
 // Values are bound the way the database layer stores them, so that they read
 // back with the same kind and value: dates as "yyyy-MM-dd HH:mm:ss[.zzz]",
 // Yes/No as -1/0, Currency as REAL (checked to read back exactly, else as a
 // whole INTEGER), Decimal as its plain text (every digit and the scale), text
 // as UTF-8, binary data as blobs.
+//
+// Names in the copy: tables keep their Jet names unless SQLite or the copy
+// itself reserves them (sqlite_..., MSysPassword ...), then they get the
+// prefix "Jet_". Indexes, triggers and checks are named TABLE.NAME: Jet names
+// hold no period, so these cannot collide with each other or with a table
+// (a name that does, from a damaged catalog, gets a number).
 #include "tools/jetimport/JetImporter.h"
 
 #include "platform/db/Connection.h"
-#include "platform/db/jet/Translator.h"
 #include "platform/db/Engine.h"
+#include "platform/db/jet/Translator.h"
 #include "platform/runtime/Error.h"
 
 #include <QCoreApplication>
@@ -18,6 +24,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -28,6 +35,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 namespace jetimport {
 
@@ -43,9 +51,17 @@ QString quoted(const QString& name) {
     return u'"' + q + u'"';
 }
 
+QString textLiteral(const QString& text) {
+    QString t = text;
+    t.replace(u'\'', QStringLiteral("''"));
+    return u'\'' + t + u'\'';
+}
+
 QString connectionString(const QString& path, const QString& password) {
     return db::jetConnectionString(path, password);
 }
+
+QString number(int64_t n) { return QLocale::system().toString(qlonglong(n)); }
 
 // ---- The copy being written, for cleanup even from a signal handler ----
 
@@ -66,6 +82,50 @@ void clearUnfinished() {
     gUnfinished[0][0] = gUnfinished[1][0] = 0;
 }
 
+// An unfinished copy is ".NAME.importing-PID-N" in the target folder. While
+// its import runs, the importer holds a shared lock on its first byte (a lock
+// of the open file description, which works between workstations on a shared
+// folder as the database files' own locks do; SQLite locks other bytes).
+const QRegularExpression& unfinishedName() {
+    static const QRegularExpression re(QStringLiteral("^\\.(.+)\\.importing-(\\d+)-(\\d+)$"));
+    return re;
+}
+
+bool lockFirstByte(int fd, short type) {
+    struct flock l {};
+    l.l_type = type;
+    l.l_whence = SEEK_SET;
+    l.l_start = 0;
+    l.l_len = 1;
+    return ::fcntl(fd, F_OFD_SETLK, &l) == 0;
+}
+
+// Removes the unfinished copies in `folder` whose import no longer runs (no
+// lock held on them); says which in `warnings`.
+void removeStaleCopies(const QDir& folder, QStringList* warnings) {
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch m = unfinishedName().match(name);
+        if (!m.hasMatch()) continue;
+        const QString path = folder.filePath(name);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) continue;
+        const bool stale = lockFirstByte(fd, F_WRLCK);
+        const qint64 size = QFileInfo(path).size();
+        if (stale && ::unlink(QFile::encodeName(path).constData()) == 0) {
+            QFile::remove(path + QStringLiteral("-journal"));
+            if (warnings)
+                *warnings << QStringLiteral(
+                                 "the unfinished copy %1 (%2 bytes), left by an import of "
+                                 "%3 that was stopped (process %4), was removed")
+                                 .arg(name)
+                                 .arg(number(size))
+                                 .arg(m.captured(1), m.captured(2));
+        }
+        ::close(fd);
+    }
+}
+
 // Owns the temporary copy: removes it on destruction unless it was published.
 class UnfinishedCopy {
   public:
@@ -84,6 +144,7 @@ class UnfinishedCopy {
             QFile::remove(path_);
             QFile::remove(path_ + QStringLiteral("-journal"));
         }
+        if (lockFd_ >= 0) ::close(lockFd_);
         clearUnfinished();
     }
     UnfinishedCopy(const UnfinishedCopy&) = delete;
@@ -91,8 +152,16 @@ class UnfinishedCopy {
 
     const QString& path() const { return path_; }
 
+    // Marks the copy (once created) as being written, for other imports into
+    // the same folder.
+    void lock() {
+        lockFd_ = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC);
+        if (lockFd_ >= 0) lockFirstByte(lockFd_, F_RDLCK);
+    }
+
     // Makes the copy durable and gives it its final name without replacing a
-    // file of that name. Throws rt::Error.
+    // file of that name. Throws rt::Error. REQUIRES: no connection is open on
+    // the copy (closing the lock's descriptor would drop SQLite's locks).
     void publish(const QString& target) {
         const QByteArray from = QFile::encodeName(path_);
         const QByteArray to = QFile::encodeName(target);
@@ -138,6 +207,7 @@ class UnfinishedCopy {
   private:
     QString path_;
     bool published_ = false;
+    int lockFd_ = -1;
 };
 
 // ---- Columns ----
@@ -251,6 +321,27 @@ std::optional<rt::Variant> literalDefault(QString expr, JetType type) {
     }
 }
 
+// A default value that is an expression whose meaning the copy keeps: Date(),
+// Now() and Time() (the clock of the connection that adds the row, through the
+// Jet functions the database layer registers on every connection) and
+// GenGUID() (a new replication id). Nothing for any other expression.
+std::optional<QString> defaultExpression(QString expr, JetType type) {
+    expr = expr.trimmed();
+    if (expr.startsWith(u'=')) expr = expr.mid(1);
+    expr.remove(QRegularExpression(QStringLiteral("\\s")));
+    expr = expr.toUpper();
+    if (type == JetType::DateTime) {
+        if (expr == u"DATE()") return QStringLiteral("jet_date()");
+        if (expr == u"NOW()") return QStringLiteral("jet_now()");
+        if (expr == u"TIME()") return QStringLiteral("jet_time()");
+    }
+    if (type == JetType::Guid && expr == u"GENGUID()")
+        return QStringLiteral(
+            "'{' || hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-' || "
+            "hex(randomblob(2)) || '-' || hex(randomblob(2)) || '-' || hex(randomblob(6)) || '}'");
+    return std::nullopt;
+}
+
 // ---- Values ----
 
 // The REAL that the engine reads back as exactly `scaled` ten-thousandths.
@@ -270,10 +361,13 @@ std::optional<double> currencyAsReal(int64_t scaled) {
     return std::nullopt;
 }
 
-// Binds one value as the database layer stores it. Returns what is wrong when
-// the value cannot be stored exactly, an empty text otherwise.
-QString bindValue(db::Statement& st, int i, const rt::Variant& v) {
+// Binds one value as the database layer stores it. A Single or Double that is
+// not a number (NaN) has no value SQLite can keep: it is stored as Null and
+// `notANumber` set. Returns what is wrong when the value cannot be stored
+// exactly, an empty text otherwise.
+QString bindValue(db::Statement& st, int i, const rt::Variant& v, bool& notANumber) {
     using rt::VarType;
+    notANumber = false;
     switch (v.type()) {
         case VarType::Empty:
         case VarType::Null:
@@ -289,13 +383,15 @@ QString bindValue(db::Statement& st, int i, const rt::Variant& v) {
             st.bindInteger(i, v.asInt32());
             break;
         case VarType::Single:
-            st.bindReal(i, double(v.asSingle()));
+        case VarType::Double: {
+            const double d = v.type() == VarType::Single ? double(v.asSingle()) : v.asDouble();
+            notANumber = std::isnan(d);
+            if (notANumber)
+                st.bindNull(i);
+            else
+                st.bindReal(i, d);
             break;
-        case VarType::Double:
-            if (std::isnan(v.asDouble()))
-                return QStringLiteral("a Double that is not a number cannot be stored");
-            st.bindReal(i, v.asDouble());
-            break;
+        }
         case VarType::Currency: {
             const int64_t scaled = v.asCurrency().scaled;
             if (auto d = currencyAsReal(scaled)) {
@@ -303,8 +399,10 @@ QString bindValue(db::Statement& st, int i, const rt::Variant& v) {
             } else if (scaled % rt::Currency::kScale == 0) {
                 st.bindInteger(i, scaled / rt::Currency::kScale);
             } else {
-                return QStringLiteral("the amount %1 cannot be stored exactly")
-                    .arg(rt::Decimal{scaled, 4}.toPlainText());
+                return QStringLiteral(
+                           "the amount %1 cannot be stored exactly (the copies hold every amount "
+                           "with four decimals up to %2, and whole amounts beyond)")
+                    .arg(rt::Decimal{scaled, 4}.toPlainText(), number(kExactCurrencyBound));
             }
             break;
         }
@@ -329,22 +427,107 @@ QString bindValue(db::Statement& st, int i, const rt::Variant& v) {
 
 // ---- Tables ----
 
-struct TablePlan {
-    db::TableDef def;
-    QStringList columns;             // names, in the table's order
-    QString inlineAutoNumber;        // the AutoNumber column that is the row id, if any
-    QStringList triggerAutoNumbers;  // other AutoNumber columns
-    QString rowid;                   // how the row id can be named in this table
+// Names in the copy, one namespace for tables, views, indexes and triggers,
+// compared without regard to letter case as SQLite does.
+class Names {
+  public:
+    // `wanted`, or, when taken, `wanted (2)`, `wanted (3)` ...
+    QString claim(const QString& wanted) {
+        QString name = wanted;
+        for (int n = 2; used_.contains(name.toCaseFolded()); ++n)
+            name = QStringLiteral("%1 (%2)").arg(wanted).arg(n);
+        used_.insert(name.toCaseFolded());
+        return name;
+    }
+
+  private:
+    QSet<QString> used_;
 };
 
-TablePlan planTable(const JetTable& t, QStringList* notes) {
-    TablePlan plan;
-    plan.def.name = t.name;
-    for (const JetColumn& c : t.columns) {
-        db::ColumnDef def = columnDefFor(t, c, notes);
-        plan.columns << c.name;
-        plan.def.columns.push_back(def);
+// Whether SQLite or the copy itself keeps a table of this name.
+bool reservedTableName(const QString& name) {
+    return name.startsWith(QStringLiteral("sqlite_"), Qt::CaseInsensitive) ||
+           name.compare(QStringLiteral("MSysPassword"), Qt::CaseInsensitive) == 0 ||
+           name.compare(QLatin1String(kConstraintTextTable), Qt::CaseInsensitive) == 0 ||
+           name.compare(QLatin1String(kSavedQueriesTable), Qt::CaseInsensitive) == 0;
+}
+
+// A CHECK constraint of the copy.
+struct Check {
+    QString name;       // TABLE.COLUMN.ValidationRule, TABLE.ValidationRule ...
+    QString condition;  // SQL
+    QString message;    // what a failed change reports
+};
+
+struct IndexPlan {
+    QString name;  // in the copy
+    QStringList columns;
+    std::vector<bool> descending;
+    bool unique = false;
+    bool primaryKey = false;
+    QString jetName;
+};
+
+struct ForeignKey {
+    QString relationship;
+    QString parent;  // the copy's name of the referenced table
+    QStringList columns, parentColumns;
+    bool cascadeUpdates = false, cascadeDeletes = false;
+};
+
+struct TablePlan {
+    const JetTable* jet = nullptr;
+    QString name;  // in the copy
+    std::vector<db::ColumnDef> columns;
+    std::vector<QString> defaultSql;  // per column: an expression default, or empty
+    std::vector<IndexPlan> indexes;   // the primary key first
+    QString inlineAutoNumber;         // the AutoNumber column that is the row id, if any
+    QStringList triggerAutoNumbers;   // other AutoNumber columns
+    QString rowid;                    // how the row id can be named in this table
+    std::vector<Check> checks;
+    std::vector<ForeignKey> foreignKeys;
+
+    const IndexPlan* primaryKey() const {
+        for (const IndexPlan& ix : indexes)
+            if (ix.primaryKey) return &ix;
+        return nullptr;
     }
+    QString column(const QString& name) const {  // its spelling in the table, or empty
+        for (const db::ColumnDef& c : columns)
+            if (c.name.compare(name, Qt::CaseInsensitive) == 0) return c.name;
+        return {};
+    }
+};
+
+bool sameColumns(QStringList a, QStringList b) {
+    for (QString& s : a) s = s.toCaseFolded();
+    for (QString& s : b) s = s.toCaseFolded();
+    a.sort();
+    b.sort();
+    return a == b;
+}
+
+// The copies are SQLite files: rules are translated for SQLite before the copy
+// is open.
+const db::jet::Dialect& dialect() { return db::jet::sqliteDialect(); }
+
+TablePlan planTable(const JetTable& t, const QString& name, Names& names, FileResult& result) {
+    TablePlan plan;
+    plan.jet = &t;
+    plan.name = name;
+    for (const JetColumn& c : t.columns) {
+        db::ColumnDef def = columnDefFor(t, c, &result.notes);
+        std::optional<QString> expression;
+        if (!def.defaultValue) expression = defaultExpression(c.defaultValue, def.type);
+        if (!expression && c.autoGuid && c.defaultValue.trimmed().isEmpty())
+            expression = defaultExpression(QStringLiteral("GenGUID()"), def.type);
+        plan.defaultSql.push_back(expression.value_or(QString()));
+        plan.columns.push_back(def);
+    }
+    for (const QString& problem : t.unreadableIndexes)
+        result.notes << QStringLiteral("table %1: the index %2 (its key columns cannot be read)")
+                            .arg(name, problem);
+
     // Indexes: the primary key first, then unique ones, then the rest; one
     // index per column list.
     std::vector<const JetIndex*> order;
@@ -354,30 +537,28 @@ TablePlan planTable(const JetTable& t, QStringList* notes) {
             if (rank == pass) order.push_back(&x);
         }
     for (const JetIndex* x : order) {
-        db::IndexDef ix;
-        ix.name = x->name;
+        IndexPlan ix;
+        ix.jetName = x->name;
         for (int c : x->columns) ix.columns << t.columns[size_t(c)].name;
-        ix.primaryKey = x->primaryKey;
+        ix.descending = x->descending;
+        ix.primaryKey = x->primaryKey && !plan.primaryKey();
         ix.unique = x->unique || x->primaryKey;
-        bool duplicate = false;
-        for (const db::IndexDef& have : plan.def.indexes)
-            if (have.columns.join(u'\n').compare(ix.columns.join(u'\n'), Qt::CaseInsensitive) == 0)
-                duplicate = true;
-        if (duplicate ||
-            (ix.primaryKey && std::any_of(plan.def.indexes.begin(), plan.def.indexes.end(),
-                                          [](auto& i) { return i.primaryKey; })))
-            continue;
+        const bool duplicate =
+            std::any_of(plan.indexes.begin(), plan.indexes.end(), [&](auto& have) {
+                return have.columns.join(u'\n').compare(ix.columns.join(u'\n'),
+                                                        Qt::CaseInsensitive) == 0;
+            });
+        if (duplicate) continue;
         if (ix.primaryKey)
-            for (db::ColumnDef& def : plan.def.columns)
+            for (db::ColumnDef& def : plan.columns)
                 if (ix.columns.contains(def.name, Qt::CaseInsensitive)) def.required = true;
-        plan.def.indexes.push_back(ix);
+        ix.name = names.claim(name + u'.' + x->name);
+        plan.indexes.push_back(ix);
     }
-    // Schema makes a single-column AutoNumber key the row id; other AutoNumber
+    // A single-column AutoNumber key becomes the row id; other AutoNumber
     // columns are numbered by a trigger.
-    const db::IndexDef* pk = nullptr;
-    for (const db::IndexDef& ix : plan.def.indexes)
-        if (ix.primaryKey) pk = &ix;
-    for (db::ColumnDef& def : plan.def.columns) {
+    const IndexPlan* pk = plan.primaryKey();
+    for (db::ColumnDef& def : plan.columns) {
         if (def.type != JetType::AutoNumber) continue;
         if (pk && pk->columns.size() == 1 &&
             pk->columns[0].compare(def.name, Qt::CaseInsensitive) == 0) {
@@ -389,11 +570,9 @@ TablePlan planTable(const JetTable& t, QStringList* notes) {
     }
     // The trigger finds its row by the row id, under a name no column has.
     for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
-        const QString name = QString::fromLatin1(candidate);
-        if (std::none_of(plan.def.columns.begin(), plan.def.columns.end(), [&](const auto& c) {
-                return c.name.compare(name, Qt::CaseInsensitive) == 0;
-            })) {
-            plan.rowid = name;
+        const QString id = QString::fromLatin1(candidate);
+        if (plan.column(id).isEmpty()) {
+            plan.rowid = id;
             break;
         }
     }
@@ -402,23 +581,200 @@ TablePlan planTable(const JetTable& t, QStringList* notes) {
              QStringLiteral("Table '%1' has columns named rowid, _rowid_ and oid; its AutoNumber "
                             "column cannot be numbered in the copy.")
                  .arg(t.name));
+
+    // Rules: validation rules translated into checks; Required and "allow
+    // zero length = No" as checks too, so that each failure reports Jet's text.
+    db::jet::TranslateOptions rules;
+    rules.ruleTable = name;
+    rules.inlineLiterals = true;
+    rules.columnKind = [&plan, name](const QString& table, const QString& column) {
+        if (table.compare(name, Qt::CaseInsensitive) != 0) return rt::VarType::Empty;
+        for (const db::ColumnDef& c : plan.columns)
+            if (c.name.compare(column, Qt::CaseInsensitive) == 0)
+                return db::varTypeForDeclared(db::declaredType(c));
+        return rt::VarType::Empty;
+    };
+    auto rule = [&](const QString& column, const QString& text, const QString& message) {
+        rules.ruleColumn = column;
+        const QString where = column.isEmpty()
+                                  ? QStringLiteral("table %1").arg(name)
+                                  : QStringLiteral("table %1, column %2").arg(name, column);
+        try {
+            const QString sql =
+                QString::fromStdString(db::jet::translateExpression(text, dialect(), rules));
+            plan.checks.push_back({column.isEmpty()
+                                       ? name + QStringLiteral(".ValidationRule")
+                                       : name + u'.' + column + QStringLiteral(".ValidationRule"),
+                                   sql, message});
+        } catch (const rt::Error& e) {
+            result.notes << QStringLiteral(
+                                "%1: the validation rule %2 cannot be translated (%3); it "
+                                "is not enforced in the copy")
+                                .arg(where, text, e.description());
+        }
+    };
+    for (size_t i = 0; i < t.columns.size(); ++i) {
+        const JetColumn& c = t.columns[i];
+        const db::ColumnDef& def = plan.columns[i];
+        const QString field = name + u'.' + c.name;
+        if (!c.validationRule.isEmpty())
+            rule(c.name, c.validationRule,
+                 !c.validationText.isEmpty()
+                     ? c.validationText
+                     : QStringLiteral("One or more values are prohibited by the validation rule "
+                                      "'%1' set for '%2'. Enter a value that the expression for "
+                                      "this field can accept.")
+                           .arg(c.validationRule, field));
+        const bool numbered = def.type == JetType::AutoNumber || c.autoGuid;
+        if (c.required && !def.required && !numbered && def.type != JetType::YesNo)
+            plan.checks.push_back(
+                {field + QStringLiteral(".Required"),
+                 quoted(c.name) + QStringLiteral(" IS NOT NULL"),
+                 QStringLiteral("You must enter a value in the '%1' field.").arg(field)});
+        if (c.allowZeroLength == false)
+            plan.checks.push_back(
+                {field + QStringLiteral(".AllowZeroLength"),
+                 quoted(c.name) + QStringLiteral(" <> ''"),
+                 QStringLiteral("Field '%1' cannot be a zero-length string.").arg(field)});
+    }
+    if (!t.validationRule.isEmpty())
+        rule(QString(), t.validationRule,
+             !t.validationText.isEmpty()
+                 ? t.validationText
+                 : QStringLiteral("One or more values are prohibited by the validation rule '%1' "
+                                  "set for '%2'. Enter a value that the expression for this field "
+                                  "can accept.")
+                       .arg(t.validationRule, name));
     return plan;
 }
 
-// Copies every row of one table; returns the number of rows read.
-int64_t copyRows(JetFile& jet, const JetTable& t, const TablePlan& plan, db::Engine& engine,
-                 const ImportOptions& options, ImportObserver* observer) {
+// Relationships become foreign keys of the table whose rows refer.
+void planRelationships(const std::vector<JetRelationship>& relationships,
+                       std::vector<TablePlan>& plans, FileResult& result) {
+    auto planOf = [&](const QString& jetName) -> TablePlan* {
+        for (TablePlan& p : plans)
+            if (p.jet->name.compare(jetName, Qt::CaseInsensitive) == 0) return &p;
+        return nullptr;
+    };
+    for (const JetRelationship& r : relationships) {
+        const QString what =
+            QStringLiteral("relationship %1 (%2 -> %3)").arg(r.name, r.table, r.referencedTable);
+        TablePlan* child = planOf(r.table);
+        TablePlan* parent = planOf(r.referencedTable);
+        QString why;
+        if (r.inherited)
+            why = QStringLiteral("it belongs to a linked database");
+        else if (!child || !parent)
+            why = QStringLiteral("it joins a table that is not in this file");
+        else if (!r.enforced)
+            why = QStringLiteral("the original does not enforce it (a join line only)");
+        else if (r.columns.isEmpty() || r.columns.size() != r.referencedColumns.size())
+            why = QStringLiteral("its columns are not recorded whole");
+        ForeignKey fk;
+        if (why.isEmpty()) {
+            for (int i = 0; i < r.columns.size(); ++i) {
+                fk.columns << child->column(r.columns[i]);
+                fk.parentColumns << parent->column(r.referencedColumns[i]);
+            }
+            if (fk.columns.contains(QString()) || fk.parentColumns.contains(QString()))
+                why = QStringLiteral("it names a column its tables do not have");
+        }
+        if (why.isEmpty() &&
+            std::none_of(parent->indexes.begin(), parent->indexes.end(), [&](const IndexPlan& ix) {
+                return ix.unique && sameColumns(ix.columns, fk.parentColumns);
+            }))
+            why = QStringLiteral("the columns it refers to are not a key or unique index of %1")
+                      .arg(parent->name);
+        if (!why.isEmpty()) {
+            result.notes << QStringLiteral("%1 is not a rule of the copy: %2").arg(what, why);
+            continue;
+        }
+        fk.relationship = r.name;
+        fk.parent = parent->name;
+        fk.cascadeUpdates = r.cascadeUpdates;
+        fk.cascadeDeletes = r.cascadeDeletes;
+        child->foreignKeys.push_back(fk);
+        ++result.relationships;
+    }
+}
+
+// CREATE TABLE with its columns, key, checks and foreign keys.
+QString createTableSql(const TablePlan& plan) {
+    QStringList parts;
+    const IndexPlan* pk = plan.primaryKey();
+    for (size_t i = 0; i < plan.columns.size(); ++i) {
+        const db::ColumnDef& col = plan.columns[i];
+        QString d = quoted(col.name) + u' ' + db::declaredType(col);
+        if (col.name == plan.inlineAutoNumber) d += QStringLiteral(" PRIMARY KEY AUTOINCREMENT");
+        if (col.required) d += QStringLiteral(" NOT NULL");
+        if (col.defaultValue)
+            d += QStringLiteral(" DEFAULT ") +
+                 QString::fromStdString(dialect().literal(*col.defaultValue));
+        else if (!plan.defaultSql[i].isEmpty())
+            d += QStringLiteral(" DEFAULT (") + plan.defaultSql[i] + u')';
+        parts << d;
+    }
+    if (pk && plan.inlineAutoNumber.isEmpty()) {
+        QStringList cols;
+        for (const QString& n : pk->columns) cols << quoted(n);
+        parts << QStringLiteral("PRIMARY KEY (%1)").arg(cols.join(u", "));
+    }
+    for (const Check& c : plan.checks)
+        parts << QStringLiteral("CONSTRAINT %1 CHECK (%2)").arg(quoted(c.name), c.condition);
+    for (const ForeignKey& fk : plan.foreignKeys) {
+        QStringList from, to;
+        for (const QString& n : fk.columns) from << quoted(n);
+        for (const QString& n : fk.parentColumns) to << quoted(n);
+        QString clause =
+            QStringLiteral("CONSTRAINT %1 FOREIGN KEY (%2) REFERENCES %3 (%4)")
+                .arg(quoted(fk.relationship), from.join(u", "), quoted(fk.parent), to.join(u", "));
+        if (fk.cascadeUpdates) clause += QStringLiteral(" ON UPDATE CASCADE");
+        if (fk.cascadeDeletes) clause += QStringLiteral(" ON DELETE CASCADE");
+        parts << clause;
+    }
+    return QStringLiteral("CREATE TABLE %1 (%2);").arg(quoted(plan.name), parts.join(u", "));
+}
+
+// ---- Copying ----
+
+// A statement run once, its rows read as text.
+std::vector<QStringList> rowsOf(db::Engine& engine, const QString& sql) {
+    const db::StatementPtr st = engine.prepare(sql.toStdString());
+    std::vector<QStringList> rows;
+    while (st->next()) {
+        QStringList row;
+        for (int i = 0; i < st->columnCount(); ++i) {
+            const db::Cell c = st->cell(i);
+            switch (c.type) {
+                case db::CellType::Null: row << QString(); break;
+                case db::CellType::Integer: row << QString::number(c.integer); break;
+                case db::CellType::Real: row << QString::number(c.real, 'g', 17); break;
+                default: row << QString::fromUtf8(c.data, qsizetype(c.size)); break;
+            }
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// Copies every row of one table; returns the number of rows read. Counts the
+// values that are not a number per column in `notANumber`.
+int64_t copyRows(JetFile& jet, const TablePlan& plan, db::Engine& engine,
+                 const ImportOptions& options, ImportObserver* observer,
+                 std::vector<int64_t>& notANumber) {
+    const JetTable& t = *plan.jet;
     QStringList names, params;
-    for (int i = 0; i < plan.columns.size(); ++i) {
-        names << quoted(plan.columns[i]);
+    for (size_t i = 0; i < plan.columns.size(); ++i) {
+        names << quoted(plan.columns[i].name);
         params << QStringLiteral("?%1").arg(i + 1);
     }
-    const std::string sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                .arg(quoted(t.name), names.join(u", "), params.join(u", "))
-                                .toStdString();
-    const db::StatementPtr st = engine.prepare(sql);
+    const db::StatementPtr st =
+        engine.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                           .arg(quoted(plan.name), names.join(u", "), params.join(u", "))
+                           .toStdString());
 
-    engine.execNative("BEGIN IMMEDIATE");
+    engine.beginWrite();
+    notANumber.assign(plan.columns.size(), 0);
     int64_t copied = 0;
     const int64_t every = options.progressEvery > 0 ? options.progressEvery : INT64_MAX;
     try {
@@ -427,12 +783,14 @@ int64_t copyRows(JetFile& jet, const JetTable& t, const TablePlan& plan, db::Eng
                 fail(rt::err::DbGeneric,
                      QStringLiteral("The import of '%1' was cancelled.").arg(jet.path()));
             for (size_t i = 0; i < values.size(); ++i) {
-                const QString problem = bindValue(*st, int(i + 1), values[i]);
+                bool nan = false;
+                const QString problem = bindValue(*st, int(i + 1), values[i], nan);
+                if (nan) ++notANumber[i];
                 if (!problem.isEmpty())
                     fail(rt::err::DbGeneric, QStringLiteral("Table '%1', row %2, column '%3': %4")
                                                  .arg(t.name)
                                                  .arg(copied + 1)
-                                                 .arg(plan.columns[int(i)], problem));
+                                                 .arg(plan.columns[i].name, problem));
             }
             try {
                 st->run();
@@ -451,42 +809,66 @@ int64_t copyRows(JetFile& jet, const JetTable& t, const TablePlan& plan, db::Eng
         engine.rollback();
         throw;
     }
-    engine.execNative("COMMIT");
+    engine.commit();
     return copied;
 }
 
+// The indexes other than the primary key, made once the rows are in. A unique
+// index the rows break refuses the file, naming the index.
+void createIndexes(db::Engine& engine, const TablePlan& plan, const QString& source) {
+    for (const IndexPlan& ix : plan.indexes) {
+        if (ix.primaryKey) continue;
+        QStringList cols;
+        for (int i = 0; i < ix.columns.size(); ++i)
+            cols << quoted(ix.columns[i]) +
+                        (size_t(i) < ix.descending.size() && ix.descending[size_t(i)]
+                             ? QStringLiteral(" DESC")
+                             : QString());
+        const QString sql = QStringLiteral("CREATE %1INDEX %2 ON %3 (%4);")
+                                .arg(ix.unique ? QStringLiteral("UNIQUE ") : QString(),
+                                     quoted(ix.name), quoted(plan.name), cols.join(u", "));
+        try {
+            engine.execNative(sql.toStdString());
+        } catch (const rt::Error& e) {
+            if (ix.unique && e.number() == rt::err::DbConstraint)
+                fail(rt::err::DbUnrecognised,
+                     QStringLiteral("The database '%1' is damaged: table '%2' holds rows that "
+                                    "break its unique index '%3' (%4 repeat).")
+                         .arg(source, plan.jet->name, ix.jetName, ix.columns.join(u", ")));
+            throw;
+        }
+    }
+}
+
 int64_t countRows(db::Engine& engine, const QString& table) {
-    const db::StatementPtr st =
-        engine.prepare((QStringLiteral("SELECT count(*) FROM ") + quoted(table)).toStdString());
-    st->setErrorContext(table);
-    if (!st->next())
-        fail(rt::err::DbGeneric, QStringLiteral("The rows of '%1' cannot be counted.").arg(table));
-    return st->cell(0).integer;
+    return rowsOf(engine, QStringLiteral("SELECT count(*) FROM ") + quoted(table))
+        .front()
+        .front()
+        .toLongLong();
 }
 
 // AutoNumber: numbers already given are never given again.
-void keepAutoNumbering(db::Engine& engine, const JetTable& t, const TablePlan& plan) {
+void keepAutoNumbering(db::Engine& engine, const TablePlan& plan, Names& names) {
+    const JetTable& t = *plan.jet;
     const QString last = QString::number(t.lastAutoNumber);
     if (!plan.inlineAutoNumber.isEmpty() && t.lastAutoNumber > 0) {
-        const QString name = t.name;
-        QString lit = name;
-        lit.replace(u'\'', QStringLiteral("''"));
+        const QString lit = textLiteral(plan.name);
         engine.execNative(QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, %1) WHERE "
-                                         "name = '%2';"
-                                         "INSERT INTO sqlite_sequence (name, seq) SELECT '%2', %1 "
+                                         "name = %2;"
+                                         "INSERT INTO sqlite_sequence (name, seq) SELECT %2, %1 "
                                          "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE "
-                                         "name = '%2');")
+                                         "name = %2);")
                               .arg(last, lit)
                               .toStdString());
     }
     for (const QString& column : plan.triggerAutoNumbers) {
-        const QString c = quoted(column), tab = quoted(t.name);
+        const QString c = quoted(column), tab = quoted(plan.name);
         engine.execNative(
             QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 FOR EACH ROW WHEN NEW.%3 IS NULL "
                            "BEGIN UPDATE %2 SET %3 = (SELECT max(ifnull(max(%3), 0), %4) + 1 FROM "
                            "%2) WHERE %5 = NEW.%5; END;")
-                .arg(quoted(t.name + u'_' + column + QStringLiteral("_AutoNumber")), tab, c, last,
-                     plan.rowid)
+                .arg(quoted(names.claim(plan.name + u'.' + column + QStringLiteral(".AutoNumber"))),
+                     tab, c, last, plan.rowid)
                 .toStdString());
     }
 }
@@ -496,6 +878,167 @@ std::shared_ptr<db::Connection> openCopy(const QString& path, const QString& pas
     c->setConnectionString(connectionString(path, password));
     c->Open();
     return c;
+}
+
+// ---- Saved queries ----
+
+// Saved select queries become views; every other query is kept as text.
+void carryQueries(const std::vector<JetQuery>& queries, db::Engine& engine, Names& names,
+                  FileResult& result) {
+    struct Kept {
+        const JetQuery* q;
+        QString reason;
+    };
+    std::vector<Kept> kept;
+    std::vector<const JetQuery*> pending;
+    for (const JetQuery& q : queries) {
+        QString reason;
+        if (!q.problem.isEmpty())
+            reason = q.problem;
+        else if (!q.parameters.isEmpty())
+            reason = QStringLiteral("it asks for parameters when it runs");
+        else if (q.kind == JetQuery::Kind::Select || q.kind == JetQuery::Kind::Union)
+            pending.push_back(&q);
+        else if (q.kind == JetQuery::Kind::Crosstab)
+            reason = QStringLiteral("a crosstab query cannot be a view");
+        else if (q.kind == JetQuery::Kind::Unknown)
+            reason = QStringLiteral("its kind is unknown");
+        else
+            reason = QStringLiteral("an action query changes data when it runs; it is not a view");
+        if (!reason.isEmpty()) kept.push_back({&q, reason});
+    }
+    // A query may read another: those that fail are tried again while others
+    // succeed.
+    std::map<const JetQuery*, QString> why;
+    db::jet::TranslateOptions opt;
+    opt.inlineLiterals = true;
+    opt.columnKind = [&engine](const QString& table, const QString& column) {
+        return engine.columnKind(table, column);
+    };
+    for (bool progress = true; progress && !pending.empty();) {
+        progress = false;
+        for (auto it = pending.begin(); it != pending.end();) {
+            const JetQuery& q = **it;
+            QString name = q.name;
+            try {
+                const db::jet::Translation t = db::jet::translate(q.sql, dialect(), opt);
+                if (t.kind != db::jet::StatementKind::Select)
+                    fail(rt::err::DbSyntax, QStringLiteral("it is not a select statement"));
+                if (reservedTableName(name)) name = QStringLiteral("Jet_") + name;
+                const QString view = names.claim(name);
+                engine.execNative(QStringLiteral("CREATE VIEW %1 AS %2;")
+                                      .arg(quoted(view), QString::fromStdString(t.sql))
+                                      .toStdString());
+                try {
+                    rowsOf(engine, QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(view)));
+                } catch (...) {
+                    engine.execNative(
+                        QStringLiteral("DROP VIEW %1;").arg(quoted(view)).toStdString());
+                    throw;
+                }
+                if (view != q.name)
+                    result.warnings << QStringLiteral(
+                                           "the query %1 is the view %2 in the copy (the "
+                                           "name %1 is reserved there)")
+                                           .arg(q.name, view);
+                ++result.views;
+                it = pending.erase(it);
+                progress = true;
+            } catch (const rt::Error& e) {
+                why[&q] = e.description();
+                ++it;
+            }
+        }
+    }
+    for (const JetQuery* q : pending) kept.push_back({q, why[q]});
+    if (kept.empty()) return;
+
+    engine.execNative(
+        QStringLiteral("CREATE TABLE %1 (\"Name\" TEXT(64) COLLATE JETTEXT PRIMARY KEY, "
+                       "\"Kind\" TEXT(20), \"SQL\" LONGTEXT, \"Reason\" LONGTEXT);")
+            .arg(quoted(QLatin1String(kSavedQueriesTable)))
+            .toStdString());
+    QString sql;
+    for (const Kept& k : kept) {
+        sql += QStringLiteral("INSERT INTO %1 VALUES (%2, %3, %4, %5);")
+                   .arg(quoted(QLatin1String(kSavedQueriesTable)), textLiteral(k.q->name),
+                        textLiteral(queryKindText(k.q->kind)), textLiteral(k.q->sql),
+                        textLiteral(k.reason));
+        result.notes << QStringLiteral("query %1 (%2) is kept as text in %3: %4")
+                            .arg(k.q->name, queryKindText(k.q->kind),
+                                 QLatin1String(kSavedQueriesTable), k.reason);
+        ++result.keptQueries;
+    }
+    engine.execNative(sql.toStdString());
+}
+
+// ---- Rules ----
+
+// Keeps the message of every check by its name, for the database layer to
+// report when a change breaks it.
+void keepCheckMessages(db::Engine& engine, const std::vector<TablePlan>& plans) {
+    QString sql;
+    for (const TablePlan& p : plans)
+        for (const Check& c : p.checks)
+            sql += QStringLiteral("INSERT INTO %1 VALUES (%2, %3);")
+                       .arg(quoted(QLatin1String(kConstraintTextTable)), textLiteral(c.name),
+                            textLiteral(c.message));
+    if (sql.isEmpty()) return;
+    engine.execNative(QStringLiteral("CREATE TABLE %1 (\"Name\" TEXT PRIMARY KEY, \"Message\" TEXT "
+                                     "NOT NULL);")
+                          .arg(quoted(QLatin1String(kConstraintTextTable)))
+                          .toStdString() +
+                      sql.toStdString());
+}
+
+// Rows that break a rule or a relationship stay as they are (the original
+// holds them too); each rule they break is a warning.
+void reportBrokenRules(db::Engine& engine, const std::vector<TablePlan>& plans,
+                       FileResult& result) {
+    for (const TablePlan& p : plans) {
+        for (const Check& c : p.checks) {
+            const int64_t n =
+                rowsOf(engine, QStringLiteral("SELECT count(*) FROM %1 WHERE NOT (%2)")
+                                   .arg(quoted(p.name), c.condition))
+                    .front()
+                    .front()
+                    .toLongLong();
+            if (n > 0)
+                result.warnings << QStringLiteral(
+                                       "table %1: %2 rows break the rule \"%3\" (they are "
+                                       "kept as they are; the rule holds for new and "
+                                       "changed rows)")
+                                       .arg(p.name, number(n), c.message);
+        }
+        if (p.foreignKeys.empty()) continue;
+        // Which foreign key each orphan breaks: foreign_key_list gives each
+        // key's number with its parent table and columns.
+        std::map<int, const ForeignKey*> byId;
+        std::map<int, QStringList> columnsOf;
+        std::map<int, QString> parentOf;
+        for (const QStringList& row :
+             rowsOf(engine, QStringLiteral("PRAGMA foreign_key_list(%1)").arg(quoted(p.name)))) {
+            columnsOf[row.value(0).toInt()] << row.value(3);
+            parentOf[row.value(0).toInt()] = row.value(2);
+        }
+        for (const auto& [id, columns] : columnsOf)
+            for (const ForeignKey& fk : p.foreignKeys)
+                if (fk.parent.compare(parentOf[id], Qt::CaseInsensitive) == 0 &&
+                    sameColumns(fk.columns, columns))
+                    byId[id] = &fk;
+        std::map<int, int64_t> orphans;
+        for (const QStringList& row :
+             rowsOf(engine, QStringLiteral("PRAGMA foreign_key_check(%1)").arg(quoted(p.name))))
+            ++orphans[row.value(3).toInt()];
+        for (const auto& [id, n] : orphans) {
+            const ForeignKey* fk = byId.count(id) ? byId[id] : &p.foreignKeys.front();
+            result.warnings << QStringLiteral(
+                                   "relationship %1: %2 rows of %3 refer to rows of %4 "
+                                   "that do not exist (they are kept as they are; the "
+                                   "relationship holds for new and changed rows)")
+                                   .arg(fk->relationship, number(n), p.name, fk->parent);
+        }
+    }
 }
 
 }  // namespace
@@ -513,8 +1056,8 @@ db::ColumnDef columnDefFor(const JetTable& table, const JetColumn& c, QStringLis
     def.type = *type;
     switch (*type) {
         case JetType::Text:
-            def.size = std::max(1, c.size / 2);
-            break;  // UCS-2: two bytes a character
+            def.size = std::max(1, c.textLength ? c.textLength : c.size / 2);
+            break;
         case JetType::Binary:
             def.size = std::max(1, c.size);
             break;
@@ -525,17 +1068,18 @@ db::ColumnDef columnDefFor(const JetTable& table, const JetColumn& c, QStringLis
         default:
             break;
     }
-    // Yes/No never holds Null in Jet, so it is required there too; the copy
-    // keeps it optional (Null binds as No in Jet) but starts new rows at No.
-    def.required = c.required && *type != JetType::YesNo;
+    // Required becomes a check of the table (see planTable); only key columns
+    // are NOT NULL.
+    def.required = false;
     if (!c.defaultValue.trimmed().isEmpty()) {
         def.defaultValue = literalDefault(c.defaultValue, *type);
-        if (!def.defaultValue && notes)
+        if (!def.defaultValue && !defaultExpression(c.defaultValue, *type) && notes)
             *notes << QStringLiteral(
-                          "table %1, column %2: the default value %3 is not a plain "
-                          "value and was left out")
+                          "table %1, column %2: the default value %3 is neither a plain value "
+                          "nor Date(), Now(), Time() or GenGUID(); it was left out")
                           .arg(table.name, c.name, c.defaultValue);
     }
+    // Yes/No never holds Null in Jet: the copy starts new rows at No.
     if (*type == JetType::YesNo && !def.defaultValue) def.defaultValue = rt::Variant(false);
     return def;
 }
@@ -549,8 +1093,11 @@ FileResult importFile(const QString& source, const QString& target, const Import
     result.target = target;
     if (observer) observer->fileStarted(source, target);
     try {
-        // 1. The source, and a target that must not exist.
-        std::unique_ptr<JetFile> jet = JetFile::open(source, options.sourcePassword);
+        // 1. The source, a target that must not exist, and what stopped
+        //    imports left in the folder.
+        JetFile::OpenOptions openOptions;
+        openOptions.catalogTimeoutMs = options.catalogTimeoutMs;
+        std::unique_ptr<JetFile> jet = JetFile::open(source, options.sourcePassword, openOptions);
         const QFileInfo ti(target);
         if (ti.exists() || ti.isSymLink())
             fail(rt::err::DbGeneric,
@@ -560,59 +1107,106 @@ FileResult importFile(const QString& source, const QString& target, const Import
         if (!folder.exists())
             fail(rt::err::DbGeneric,
                  QStringLiteral("The folder '%1' does not exist.").arg(folder.path()));
+        removeStaleCopies(folder, &result.warnings);
         // Jet keeps a lock file next to a database that is open somewhere.
         const QFileInfo si(source);
-        if (QFileInfo::exists(si.dir().filePath(si.completeBaseName() + QStringLiteral(".ldb"))))
-            result.notes << QStringLiteral(
-                "a lock file (.ldb) lies next to it: the database may "
-                "have been in use while it was read");
+        for (const char* lockSuffix : {".ldb", ".LDB"})
+            if (QFileInfo::exists(
+                    si.dir().filePath(si.completeBaseName() + QLatin1String(lockSuffix)))) {
+                result.warnings << QStringLiteral(
+                    "a lock file (.ldb) lies next to it: the database may have been in use while "
+                    "it was read");
+                break;
+            }
+        for (const QString& line : jet->diagnostics())
+            result.warnings << QStringLiteral("the reading library said: %1").arg(line);
         for (const QString& other : jet->otherObjects())
-            result.notes << other + QStringLiteral(" was not converted (only tables are)");
+            result.notes << other +
+                                QStringLiteral(" was not converted (only tables and queries are)");
 
-        // 2. The temporary copy with the verifier of the target password.
+        // 2. The plan: names, columns, keys, rules and relationships.
+        std::vector<JetTable> tables;
+        for (const QString& name : jet->tableNames()) tables.push_back(jet->readTable(name));
+        Names names;
+        for (const char* own : {"MSysPassword", kConstraintTextTable, kSavedQueriesTable})
+            names.claim(QString::fromLatin1(own));
+        std::vector<TablePlan> plans;
+        for (const JetTable& t : tables) {
+            QString name = t.name;
+            if (reservedTableName(name)) name = QStringLiteral("Jet_") + name;
+            name = names.claim(name);
+            if (name != t.name)
+                result.warnings << QStringLiteral(
+                                       "table %1 is %2 in the copy (the name %1 is "
+                                       "reserved there)")
+                                       .arg(t.name, name);
+            plans.push_back(planTable(t, name, names, result));
+        }
+        planRelationships(jet->relationships(), plans, result);
+        const std::vector<JetQuery> queries = jet->queries();
+
+        // 3. The temporary copy with the verifier of the target password.
         UnfinishedCopy copy(folder, ti.fileName());
         db::createDatabaseFile(copy.path(), options.targetPassword);
+        copy.lock();
         std::vector<std::pair<QString, int64_t>> counts;
         {
             auto conn = openCopy(copy.path(), options.targetPassword);
             db::Engine& engine = conn->engine();
             // The copy is not visible until complete: no journal on disk and no
             // syncing while it is written (it is synced once, at the end).
+            // Rows go in as the original holds them, so relationships and
+            // checks are looked at once all are in.
             engine.execNative(
-                "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; PRAGMA cache_size=-65536;");
+                "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; PRAGMA cache_size=-65536;"
+                "PRAGMA foreign_keys=OFF; PRAGMA ignore_check_constraints=ON;");
+            keepCheckMessages(engine, plans);
 
-            // 3. Table by table.
-            for (const QString& name : jet->tableNames()) {
-                const JetTable t = jet->readTable(name);
-                if (observer) observer->tableStarted(name, t.storedRowCount);
-                const TablePlan plan = planTable(t, &result.notes);
-                db::createTable(*conn, plan.def);
-                const int64_t rows = copyRows(*jet, t, plan, engine, options, observer);
-                if (rows != t.storedRowCount && !options.checkRecordedRowCounts)
-                    result.notes << QStringLiteral(
-                                        "table %1: %2 rows were read; the file "
-                                        "records %3")
-                                        .arg(name)
-                                        .arg(rows)
-                                        .arg(t.storedRowCount);
-                else if (rows != t.storedRowCount)
+            // 4. Table by table.
+            for (const TablePlan& plan : plans) {
+                const JetTable& t = *plan.jet;
+                if (observer) observer->tableStarted(plan.name, t.storedRowCount);
+                engine.execNative(createTableSql(plan).toStdString());
+                std::vector<int64_t> notANumber;
+                const int64_t rows = copyRows(*jet, plan, engine, options, observer, notANumber);
+                for (size_t i = 0; i < notANumber.size(); ++i)
+                    if (notANumber[i] > 0)
+                        result.warnings
+                            << QStringLiteral(
+                                   "table %1, column %2: %3 values that are "
+                                   "not a number (NaN) were stored as Null")
+                                   .arg(plan.name, plan.columns[i].name, number(notANumber[i]));
+                if (rows != t.storedRowCount && options.strictCounts)
                     fail(rt::err::DbUnrecognised,
                          QStringLiteral("The database '%1' is damaged: table '%2' records %3 "
                                         "rows, but %4 could be read.")
-                             .arg(source, name)
+                             .arg(source, t.name)
                              .arg(t.storedRowCount)
                              .arg(rows));
-                keepAutoNumbering(engine, t, plan);
-                counts.emplace_back(name, rows);
-                TableResult tr{name, rows, int(plan.def.columns.size()),
-                               int(plan.def.indexes.size())};
+                if (rows != t.storedRowCount)
+                    result.warnings << QStringLiteral(
+                                           "table %1: %2 rows were read, but the file records "
+                                           "%3 (every row stored was copied; a file that was "
+                                           "not closed properly records a wrong count; "
+                                           "--strict-counts refuses such a file)")
+                                           .arg(plan.name, number(rows), number(t.storedRowCount));
+                createIndexes(engine, plan, source);
+                keepAutoNumbering(engine, plan, names);
+                counts.emplace_back(plan.name, rows);
+                TableResult tr{plan.name, rows, int(plan.columns.size()), int(plan.indexes.size())};
                 result.tables.push_back(tr);
                 result.rows += rows;
                 if (observer) observer->tableFinished(tr);
             }
+            for (const TablePlan& p : plans) result.rules += int(p.checks.size());
+
+            // 5. Saved queries, and the rows that break a rule.
+            carryQueries(queries, engine, names, result);
+            engine.execNative("PRAGMA ignore_check_constraints=OFF;");
+            reportBrokenRules(engine, plans, result);
             conn->Close();
         }
-        // 4. Read back through the database layer as the library opens it.
+        // 6. Read back through the database layer as the library opens it.
         {
             auto conn = openCopy(copy.path(), options.targetPassword);
             for (const auto& [name, rows] : counts) {
@@ -627,6 +1221,7 @@ FileResult importFile(const QString& source, const QString& target, const Import
             }
             conn->Close();
         }
+        for (const QString& w : jet->warnings()) result.warnings << w;
         copy.publish(target);
         result.ok = true;
     } catch (const rt::Error& e) {

@@ -1,7 +1,7 @@
-// jetimport: converts the system's real Jet 4 database files into the copies
-// that the program opens (same names, same connection string).
+// jetimport: converts the system's real Jet 3 and Jet 4 database files into
+// the copies that the program opens (same names, same connection string).
 //
-//   jetimport [--password PW] [--ignore-recorded-counts] [--quiet] SOURCE TARGET
+//   jetimport [options] SOURCE TARGET     (jetimport --help lists the options)
 //
 // SOURCE is a Jet file or a folder (then every .mdb file in it); TARGET is the
 // copy's file or folder. Originals and existing copies are never overwritten.
@@ -11,6 +11,7 @@
 #include "tools/jetimport/JetImporter.h"
 
 #include "platform/runtime/Error.h"
+#include "tools/common/CommandLine.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -44,19 +45,6 @@ void onFatal(int sig) {
     }
     std::signal(sig, SIG_DFL);
     std::raise(sig);
-}
-
-void usage(FILE* to) {
-    std::fputs(
-        "usage: jetimport [--password PW] [--ignore-recorded-counts] [--quiet] SOURCE TARGET\n"
-        "Converts Jet 4 database files (.mdb) into the copies the program opens.\n"
-        "SOURCE is a Jet file or a folder (every .mdb file in it); TARGET is the copy's file\n"
-        "or folder. Names are kept; existing files are never overwritten.\n"
-        "  --password PW             the database password of the Jet file(s)\n"
-        "  --ignore-recorded-counts  accept tables whose row count differs from the count\n"
-        "                            the Jet file records (a file not closed properly)\n"
-        "  --quiet                   no progress, only the summary and errors\n",
-        to);
 }
 
 QString number(int64_t n) { return QLocale::system().toString(qlonglong(n)); }
@@ -98,63 +86,69 @@ class TerminalProgress : public jetimport::ImportObserver {
     bool tty_;
 };
 
-}  // namespace
+int importMain(QCoreApplication& app, int argc, char** argv) {
+    tools::CommandLine cl(QStringLiteral("jetimport"),
+                          QStringLiteral("Converts Jet 3 and Jet 4 database files (.mdb) into the "
+                                         "copies the program opens. Names are kept; existing "
+                                         "files are never overwritten."));
+    cl.addPositional(QStringLiteral("SOURCE"),
+                     QStringLiteral("A Jet file, or a folder (every .mdb file in it)."));
+    cl.addPositional(QStringLiteral("TARGET"), QStringLiteral("The copy's file or folder."));
+    cl.addPasswordOptions(
+        tools::PasswordOption | tools::PasswordEnv | tools::PasswordAsk | tools::PasswordStdin,
+        QStringLiteral("The database password of the Jet file(s)"));
+    QCommandLineOption strict(
+        QStringLiteral("strict-counts"),
+        QStringLiteral("Refuses a file whose tables record row counts that "
+                       "differ from the rows stored (by default a warning)."));
+    QCommandLineOption ignoreCounts(QStringLiteral("ignore-recorded-counts"),
+                                    QStringLiteral("Accepted as before; differing counts are "
+                                                   "warnings by default now."));
+    ignoreCounts.setFlags(QCommandLineOption::HiddenFromHelp);
+    QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
+                             QStringLiteral("No progress, only the summary and errors."));
+    QCommandLineOption progressEvery(QStringLiteral("progress-every"),
+                                     QStringLiteral("Rows between two progress reports of a table "
+                                                    "(default 10000)."),
+                                     QStringLiteral("ROWS"), QStringLiteral("10000"));
+    QCommandLineOption catalogTimeout(
+        QStringLiteral("catalog-timeout"),
+        QStringLiteral("Seconds the reading library may take over a file's catalog before the "
+                       "file is refused as damaged (default 60)."),
+        QStringLiteral("SECONDS"), QStringLiteral("60"));
+    for (const QCommandLineOption* o :
+         {&strict, &ignoreCounts, &quiet, &progressEvery, &catalogTimeout})
+        cl.addOption(*o);
+    cl.process(app.arguments());
+    tools::hidePasswordArgument(argc, argv);
+    cl.requirePositional(2, 2);
+    if (cl.isSet(strict) && cl.isSet(ignoreCounts))
+        cl.refuse(
+            QStringLiteral("--strict-counts and --ignore-recorded-counts contradict each other."));
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
     jetimport::ImportOptions options;
-    bool quiet = false;
-    QStringList paths;
-    const QStringList args = app.arguments().mid(1);
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == u"--password") {
-            if (++i >= args.size()) {
-                usage(stderr);
-                return 2;
-            }
-            options.sourcePassword = args[i];
-        } else if (a.startsWith(QStringLiteral("--password="))) {
-            options.sourcePassword = a.mid(11);
-        } else if (a == u"--ignore-recorded-counts") {
-            options.checkRecordedRowCounts = false;
-        } else if (a == u"--quiet" || a == u"-q") {
-            quiet = true;
-        } else if (a == u"--help" || a == u"-h") {
-            usage(stdout);
-            return 0;
-        } else if (a == u"--") {
-            paths << args.mid(i + 1);
-            break;
-        } else if (a.startsWith(u'-') && a.size() > 1) {
-            std::fprintf(stderr, "jetimport: unknown option %s\n", a.toLocal8Bit().constData());
-            usage(stderr);
-            return 2;
-        } else {
-            paths << a;
-        }
-    }
-    if (paths.size() != 2) {
-        usage(stderr);
-        return 2;
-    }
+    options.sourcePassword = cl.password().value_or(QString());
+    options.strictCounts = cl.isSet(strict);
+    options.progressEvery = cl.intValue(progressEvery, 1, 1000000000);
+    options.catalogTimeoutMs = cl.intValue(catalogTimeout, 1, 3600) * 1000;
+    const QStringList paths = cl.positional();
 
     std::signal(SIGINT, onStop);
     std::signal(SIGTERM, onStop);
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(sig, onFatal);
 
-    TerminalProgress progress(quiet);
+    TerminalProgress progress(cl.isSet(quiet));
     std::vector<jetimport::FileResult> results;
     try {
         results = jetimport::importPath(paths[0], paths[1], options, &progress);
     } catch (const rt::Error& e) {
         std::fprintf(stderr, "jetimport: %s\n", e.description().toLocal8Bit().constData());
-        return 1;
+        return tools::kExitFailure;
     }
     if (results.empty()) {
         std::fprintf(stderr, "jetimport: no .mdb files in '%s'\n",
                      paths[0].toLocal8Bit().constData());
-        return 1;
+        return tools::kExitFailure;
     }
 
     // The summary.
@@ -162,24 +156,31 @@ int main(int argc, char** argv) {
     int64_t rows = 0;
     size_t tables = 0;
     double seconds = 0;
-    QString lines, notes, errors;
+    QString lines, notes, warnings, errors;
     for (const jetimport::FileResult& r : results) {
         seconds += r.seconds;
+        const QString file = QFileInfo(r.source).fileName();
         if (r.ok) {
             ++ok;
             rows += r.rows;
             tables += r.tables.size();
-            lines += QStringLiteral("  imported  %1 -> %2: %3 tables, %4 rows, %5 s\n")
+            QString extra;
+            if (r.relationships) extra += QStringLiteral(", %1 relationships").arg(r.relationships);
+            if (r.rules) extra += QStringLiteral(", %1 rules").arg(r.rules);
+            if (r.views) extra += QStringLiteral(", %1 views").arg(r.views);
+            if (r.keptQueries)
+                extra += QStringLiteral(", %1 queries kept as text").arg(r.keptQueries);
+            lines += QStringLiteral("  imported  %1 -> %2: %3 tables, %4 rows%5, %6 s\n")
                          .arg(r.source, r.target)
                          .arg(r.tables.size())
-                         .arg(number(r.rows))
+                         .arg(number(r.rows), extra)
                          .arg(r.seconds, 0, 'f', 1);
         } else {
             lines += QStringLiteral("  FAILED    %1\n").arg(r.source);
             errors += QStringLiteral("jetimport: %1\n").arg(r.error);
         }
-        for (const QString& n : r.notes)
-            notes += QStringLiteral("  %1: %2\n").arg(QFileInfo(r.source).fileName(), n);
+        for (const QString& n : r.notes) notes += QStringLiteral("  %1: %2\n").arg(file, n);
+        for (const QString& w : r.warnings) warnings += QStringLiteral("  %1: %2\n").arg(file, w);
     }
     std::fputs(errors.toLocal8Bit().constData(), stderr);
     QString summary = QStringLiteral("%1 of %2 files imported: %3 tables, %4 rows in %5 s.\n")
@@ -190,6 +191,14 @@ int main(int argc, char** argv) {
                           .arg(seconds, 0, 'f', 1) +
                       lines;
     if (!notes.isEmpty()) summary += QStringLiteral("Not carried over:\n") + notes;
+    if (!warnings.isEmpty()) summary += QStringLiteral("Warnings:\n") + warnings;
     std::fputs(summary.toLocal8Bit().constData(), stdout);
-    return ok == int(results.size()) ? 0 : 1;
+    return ok == int(results.size()) ? tools::kExitOk : tools::kExitFailure;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    return tools::run([&] { return importMain(app, argc, argv); });
 }

@@ -69,6 +69,15 @@ TEST(Dates, SerialNumbersOfTheRunTime) {
     EXPECT_EQ(rt::serialToDate(-1.25), rt::naiveDateTime(QDate(1899, 12, 29), QTime(6, 0)));
     EXPECT_EQ(rt::serialToDate(2.5), rt::naiveDateTime(QDate(1900, 1, 1), QTime(12, 0)));
     EXPECT_THROW(rt::serialToDate(1e9), rt::Error);
+    // A time that rounds up to midnight is the next day on both sides of
+    // 1899-12-30, up to the last instant of 9999 and from 0100-01-01.
+    EXPECT_EQ(rt::serialToDate(-1.9999999999), rt::naiveDateTime(QDate(1899, 12, 30), QTime(0, 0)));
+    EXPECT_EQ(rt::serialToDate(-366.99999999999), rt::naiveDateTime(QDate(1898, 12, 30), QTime(0, 0)));
+    EXPECT_EQ(rt::serialToDate(1.9999999999), rt::naiveDateTime(QDate(1900, 1, 1), QTime(0, 0)));
+    EXPECT_EQ(rt::serialToDate(2958465.999999996),
+              rt::naiveDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)));
+    EXPECT_EQ(rt::serialToDate(-657434.5), rt::naiveDateTime(QDate(100, 1, 1), QTime(12, 0)));
+    EXPECT_THROW(rt::serialToDate(-657435.0), rt::Error);
 }
 
 struct LocaleCase {
