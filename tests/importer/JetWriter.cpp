@@ -752,7 +752,8 @@ QByteArray Writer::run() {
     }
     for (const Table& t : db_.tables) {
         userPages.push_back(newPage());
-        entry(int32_t(userPages.back()), t.name, 1, t.system ? kSystemFlags : 0, props(t));
+        entry(int32_t(userPages.back()), t.name, 1, t.system ? kSystemFlags : 0,
+              t.rawProps.isEmpty() ? props(t) : t.rawProps);
     }
     int k = 0;
     for (const Query& q : db_.queries)

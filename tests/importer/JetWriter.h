@@ -65,6 +65,7 @@ struct Table {
     std::set<int> movedRows;      // row positions stored elsewhere, their place pointing there
     std::set<int> deletedRows;    // row positions stored, but flagged deleted
     std::vector<Property> props;  // the table's own (ValidationRule ...)
+    QByteArray rawProps;          // written as its LvProp instead, when not empty
     int64_t recordedRows = -1;    // the count the definition records; -1: rows.size()
     int64_t lastAutoNumber = -1;  // -1: the number of rows when there is an AutoNumber
     bool system = false;

@@ -63,7 +63,7 @@ QString connectionString(const QString& path, const QString& password) {
            QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") + password;
 }
 
-QString number(int64_t n) { return QLocale::system().toString(qlonglong(n)); }
+QString number(int64_t n) { return QString::number(n); }
 
 // ---- The copy being written, for cleanup even from a signal handler ----
 
@@ -818,9 +818,11 @@ std::vector<QStringList> rowsOf(db::Engine& engine, const QString& sql) {
     return rows;
 }
 
-// Whether a text holds half of a UTF-16 surrogate pair without its other
-// half: UCS-2 can keep it, UTF-8 (SQLite's text) cannot.
-bool hasLoneSurrogate(const QString& s) {
+// The halves of UTF-16 surrogate pairs that stand without their other half
+// (UCS-2 can keep them, UTF-8, SQLite's text, cannot) replaced by U+FFFD;
+// nothing when there are none.
+std::optional<QString> withoutLoneSurrogates(const QString& s) {
+    std::optional<QString> out;
     for (qsizetype i = 0; i < s.size(); ++i) {
         const QChar c = s[i];
         if (!c.isSurrogate()) continue;
@@ -828,9 +830,10 @@ bool hasLoneSurrogate(const QString& s) {
             ++i;
             continue;
         }
-        return true;
+        if (!out) out = s;
+        (*out)[i] = QChar(QChar::ReplacementCharacter);
     }
-    return false;
+    return out;
 }
 
 // Values a copy cannot keep as they are, per column.
@@ -865,10 +868,14 @@ int64_t copyRows(JetFile& jet, const TablePlan& plan, db::Engine& engine,
                      QStringLiteral("The import of '%1' was cancelled.").arg(jet.path()));
             for (size_t i = 0; i < values.size(); ++i) {
                 bool nan = false;
-                const QString problem = bindValue(*st, int(i + 1), values[i], nan);
+                std::optional<QString> replaced;
+                if (values[i].type() == rt::VarType::Text)
+                    replaced = withoutLoneSurrogates(values[i].asText());
+                const QString problem =
+                    replaced ? bindValue(*st, int(i + 1), rt::Variant(*replaced), nan)
+                             : bindValue(*st, int(i + 1), values[i], nan);
                 if (nan) ++counts.notANumber[i];
-                if (values[i].type() == rt::VarType::Text && hasLoneSurrogate(values[i].asText()))
-                    ++counts.loneSurrogate[i];
+                if (replaced) ++counts.loneSurrogate[i];
                 if (!problem.isEmpty())
                     fail(rt::err::DbGeneric, QStringLiteral("Table '%1', row %2, column '%3': %4")
                                                  .arg(t.name)
@@ -878,6 +885,16 @@ int64_t copyRows(JetFile& jet, const TablePlan& plan, db::Engine& engine,
             try {
                 st->run();
             } catch (const rt::Error& e) {
+                // Only the primary key is checked while rows go in.
+                const IndexPlan* pk = plan.primaryKey();
+                if (e.number() == rt::err::DbConstraint && pk)
+                    fail(rt::err::DbUnrecognised,
+                         QStringLiteral("The database '%1' is damaged: table '%2', row %3 repeats "
+                                        "the primary key '%4' (%5) of an earlier row or lacks it "
+                                        "(%6).")
+                             .arg(jet.path(), t.name)
+                             .arg(copied + 1)
+                             .arg(pk->jetName, pk->columns.join(u", "), e.description()));
                 throw rt::Error(
                     e.number(),
                     e.description() +

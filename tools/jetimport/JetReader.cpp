@@ -289,7 +289,9 @@ Definition JetFile::Impl::readDefinition(uint32_t tdefPage, const QString& table
     const int ps = l.pageSize;
     Definition d;
     std::vector<uint8_t> page(size_t(ps), 0);
-    const QString what = QStringLiteral("the definition of table '%1'").arg(table);
+    const QString what = table == u"MSysObjects"
+                             ? QStringLiteral("the definition of its catalog")
+                             : QStringLiteral("the definition of table '%1'").arg(table);
     readPage(tdefPage, page.data(), what);
     if (page[0] != kTableDefinitionPage)
         damaged(what + QStringLiteral(" is not where it should be"));
@@ -553,6 +555,7 @@ std::unique_ptr<JetFile> JetFile::open(const QString& path, const QString& passw
 
     // 2. The catalog's own rows, read here with every page checked, must name
     //    the tables libmdb read.
+    if (d.probe.catalog.empty()) d.damaged(QStringLiteral("its catalog is empty"));
     const ProbedTable* catalogTable = nullptr;
     for (const ProbedTable& t : d.probe.tables)
         if (t.tdefPage == 2 && t.name == u"MSysObjects") catalogTable = &t;
@@ -592,8 +595,11 @@ std::unique_ptr<JetFile> JetFile::open(const QString& path, const QString& passw
                     d.damaged(QStringLiteral("its catalog names the table '%1', which the reading "
                                              "library did not find")
                                   .arg(o.name));
-                if (!o.table->problem.isEmpty())
+                if (!o.table->problem.isEmpty()) {
+                    // Where the table's own pages tell why, that is the reason given.
+                    d.dataPages(d.readDefinition(o.table->tdefPage, o.name), o.name);
                     d.damaged(QStringLiteral("table '%1': %2").arg(o.name, o.table->problem));
+                }
             }
         } else if (o.type == kLinkedTable || o.type == kOdbcLinkedTable) {
             d.other << QStringLiteral("linked table %1").arg(o.name);
