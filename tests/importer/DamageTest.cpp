@@ -69,7 +69,9 @@ TEST(Damage, AFileCutAfterAnyOfItsPagesIsRefused) {
             EXPECT_EQ(e.number(), rt::err::DbUnrecognised) << pages;
             EXPECT_TRUE(e.description().contains(QStringLiteral("is damaged")))
                 << pages << ": " << e.description().toStdString();
-            if (extra) EXPECT_TRUE(e.description().contains(QStringLiteral("cut short"))) << pages;
+            if (extra) {
+                EXPECT_TRUE(e.description().contains(QStringLiteral("cut short"))) << pages;
+            }
         }
     }
 }
