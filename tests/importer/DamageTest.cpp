@@ -17,7 +17,9 @@
 namespace {
 
 using importertest::entries;
+using importertest::pageHolding;
 using importertest::refusal;
+using importertest::ucs2;
 using jetwriter::column;
 using jetwriter::JetColumnType;
 using rt::Variant;
@@ -47,19 +49,6 @@ constexpr int kPage = 4096;
 
 int pageCount(const QByteArray& b) { return int(b.size() / kPage); }
 
-// The first page of `type` whose bytes hold `needle`.
-int pageHolding(const QByteArray& file, const QByteArray& needle, char type) {
-    for (qsizetype at = file.indexOf(needle); at >= 0; at = file.indexOf(needle, at + 1))
-        if (file[at - at % kPage] == type) return int(at / kPage);
-    return -1;
-}
-
-QByteArray ucs2(const char* ascii) {
-    QByteArray b;
-    for (const char* p = ascii; *p; ++p) b.append(*p).append('\0');
-    return b;
-}
-
 TEST(Damage, AFileCutAfterAnyOfItsPagesIsRefused) {
     const QByteArray whole = jetwriter::write(smallFile());
     ASSERT_GT(pageCount(whole), 10);
@@ -87,42 +76,42 @@ TEST(Damage, ADamagedCatalogOrTableDefinitionIsRefusedSayingWhat) {
          "the definition of its catalog is not where it should be"},
         {"empty catalog",
          [](QByteArray& b) {
-             const int p = pageHolding(b, ucs2("MSysObjects"), 0x01);
+             const qsizetype p = pageHolding(b, ucs2("MSysObjects"), 0x01);
              ASSERT_GT(p, 0);
-             b[p * kPage + 12] = 0;
-             b[p * kPage + 13] = 0;
+             b[p + 12] = 0;
+             b[p + 13] = 0;
          },
          "its catalog is empty"},
         {"catalog without its own table",
          [](QByteArray& b) {
-             const int p = pageHolding(b, ucs2("MSysObjects"), 0x01);
+             const qsizetype p = pageHolding(b, ucs2("MSysObjects"), 0x01);
              ASSERT_GT(p, 0);
-             const qsizetype at = b.indexOf(ucs2("MSysObjects"), qsizetype(p) * kPage);
+             const qsizetype at = b.indexOf(ucs2("MSysObjects"), p);
              b[at + 20] = 'z';
          },
          "its catalog lacks its own system table"},
         {"table definition gone",
          [](QByteArray& b) {
-             const int p = pageHolding(b, ucs2("PartyId"), 0x02);
+             const qsizetype p = pageHolding(b, ucs2("PartyId"), 0x02);
              ASSERT_GT(p, 0);
-             b[p * kPage] = 0x01;
+             b[p] = 0x01;
          },
          "Parties"},
         {"page list past the end",
          [](QByteArray& b) {
-             const int p = pageHolding(b, ucs2("LineNo"), 0x02);
+             const qsizetype p = pageHolding(b, ucs2("LineNo"), 0x02);
              ASSERT_GT(p, 0);
-             b[p * kPage + 55] = char(0x00);  // the usage map: page 0x7f7f00, row 0
-             b[p * kPage + 56] = char(0x7f);
-             b[p * kPage + 57] = char(0x7f);
+             b[p + 55] = char(0x00);  // the usage map: page 0x7f7f00, row 0
+             b[p + 56] = char(0x7f);
+             b[p + 57] = char(0x7f);
          },
          "cut short"},
         {"a row table past its page",
          [](QByteArray& b) {
-             const int p = pageHolding(b, ucs2("item 1"), 0x01);
+             const qsizetype p = pageHolding(b, ucs2("item 1"), 0x01);
              ASSERT_GT(p, 0);
-             b[p * kPage + 12] = char(0xff);
-             b[p * kPage + 13] = char(0x7f);
+             b[p + 12] = char(0xff);
+             b[p + 13] = char(0x7f);
          },
          "has a wrong row table"},
     };

@@ -12,6 +12,8 @@
 
 namespace {
 
+using importertest::nativeRows;
+
 using importertest::query;
 using importertest::refusal;
 using importertest::Rows;
@@ -21,24 +23,6 @@ using rt::Variant;
 
 Variant i32(int v) { return Variant(int32_t(v)); }
 Variant text(const char* s) { return Variant(QString::fromUtf8(s)); }
-
-// Every row of a native statement, as text.
-std::vector<QStringList> nativeRows(const std::shared_ptr<db::Connection>& c, const QString& sql) {
-    sqlite3* h = db::sqliteHandle(c->engine());
-    sqlite3_stmt* st = nullptr;
-    std::vector<QStringList> rows;
-    const QByteArray text = sql.toUtf8();
-    EXPECT_EQ(sqlite3_prepare_v2(h, text.constData(), -1, &st, nullptr), SQLITE_OK)
-        << text.constData();
-    while (st && sqlite3_step(st) == SQLITE_ROW) {
-        QStringList row;
-        for (int i = 0; i < sqlite3_column_count(st); ++i)
-            row << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)));
-        rows.push_back(row);
-    }
-    sqlite3_finalize(st);
-    return rows;
-}
 
 // "NAME unique?: COLUMN [desc], ..." of every index of the copy, sorted.
 QStringList indexesOf(const std::shared_ptr<db::Connection>& c) {

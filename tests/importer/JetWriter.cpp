@@ -77,27 +77,7 @@ QByteArray compressed(const QString& s) {
     return b;
 }
 
-int fixedWidth(JetColumnType t) {
-    switch (t) {
-        case JetColumnType::Byte:
-            return 1;
-        case JetColumnType::Integer:
-            return 2;
-        case JetColumnType::Long:
-        case JetColumnType::Single:
-            return 4;
-        case JetColumnType::Currency:
-        case JetColumnType::Double:
-        case JetColumnType::DateTime:
-            return 8;
-        case JetColumnType::Guid:
-            return 16;
-        case JetColumnType::Decimal:
-            return 17;
-        default:
-            return 0;
-    }
-}
+using jetimport::fixedWidth;
 
 bool isFixed(JetColumnType t) { return t == JetColumnType::YesNo || fixedWidth(t) > 0; }
 

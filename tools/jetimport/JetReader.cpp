@@ -54,28 +54,6 @@ constexpr int kLinkedTable = 6;
 
 [[noreturn]] void fail(int32_t number, const QString& text) { rt::raise(number, text); }
 
-int fixedWidth(int type) {
-    switch (JetColumnType(type)) {
-        case JetColumnType::Byte:
-            return 1;
-        case JetColumnType::Integer:
-            return 2;
-        case JetColumnType::Long:
-        case JetColumnType::Single:
-            return 4;
-        case JetColumnType::Currency:
-        case JetColumnType::Double:
-        case JetColumnType::DateTime:
-            return 8;
-        case JetColumnType::Guid:
-            return 16;
-        case JetColumnType::Decimal:
-            return 17;
-        default:
-            return 0;
-    }
-}
-
 bool isYes(const PropertyMap& props, const char* key) {
     return props.value(QString::fromLatin1(key)).compare(u"yes", Qt::CaseInsensitive) == 0;
 }
@@ -146,6 +124,28 @@ int columnIndex(const JetTable& t, const char* name) {
 }
 
 }  // namespace
+
+int fixedWidth(JetColumnType type) {
+    switch (type) {
+        case JetColumnType::Byte:
+            return 1;
+        case JetColumnType::Integer:
+            return 2;
+        case JetColumnType::Long:
+        case JetColumnType::Single:
+            return 4;
+        case JetColumnType::Currency:
+        case JetColumnType::Double:
+        case JetColumnType::DateTime:
+            return 8;
+        case JetColumnType::Guid:
+            return 16;
+        case JetColumnType::Decimal:
+            return 17;
+        default:
+            return 0;
+    }
+}
 
 // ---- The file ----
 
@@ -647,6 +647,8 @@ JetFile::Impl::TableInfo& JetFile::Impl::info(const Object& o) {
                     .arg(def.numCols)
                     .arg(probe.columns.size()));
 
+    if (def.numCols == 0) damaged(QStringLiteral("table '%1' has no columns").arg(name));
+
     JetTable& out = t->table;
     out.name = name;
     out.storedRowCount = def.rowCount;
@@ -686,6 +688,11 @@ JetFile::Impl::TableInfo& JetFile::Impl::info(const Object& o) {
         c.defaultValue = pc.props.value(QStringLiteral("DefaultValue"));
         c.validationRule = pc.props.value(QStringLiteral("ValidationRule")).trimmed();
         c.validationText = pc.props.value(QStringLiteral("ValidationText"));
+        if (c.name.trimmed().isEmpty())
+            damaged(QStringLiteral("a column of table '%1' has no name").arg(name));
+        for (const JetColumn& other : out.columns)
+            if (other.name.compare(c.name, Qt::CaseInsensitive) == 0)
+                damaged(QStringLiteral("table '%1' has two columns named '%2'").arg(name, c.name));
         out.columns.push_back(c);
 
         RowColumn r;
@@ -698,7 +705,7 @@ JetFile::Impl::TableInfo& JetFile::Impl::info(const Object& o) {
         r.scale = c.scale;
         if (jet3() && (c.type == int(JetColumnType::Text) || c.type == int(JetColumnType::Memo)))
             r.text = textOf(dc->misc);
-        if (r.fixed && r.size < fixedWidth(r.type))
+        if (r.fixed && r.size < fixedWidth(JetColumnType(r.type)))
             damaged(QStringLiteral("column '%1' of table '%2' is narrower than its type")
                         .arg(c.name, name));
         t->layout.push_back(r);
