@@ -3,6 +3,8 @@
 #include "platform/db/Engine.h"
 
 #include "platform/db/jet/Translator.h"
+#include "platform/db/pg/LinkFile.h"
+#include "platform/db/pg/PgEngine.h"
 #include "platform/db/sqlite/SqliteEngine.h"
 #include "platform/runtime/Numbers.h"
 
@@ -21,6 +23,8 @@ Engine::~Engine() = default;
 
 std::unique_ptr<Engine> openEngine(const QString& path, const QString& password,
                                    const rt::RegionalSettings* settings, const rt::Clock* clock) {
+    // A link file stands for a schema on a database server.
+    if (pg::isLinkFile(path)) return PgEngine::open(path, password, settings, clock);
     return SqliteEngine::open(path, password, settings, clock);
 }
 

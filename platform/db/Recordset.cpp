@@ -279,7 +279,7 @@ void Recordset::Update() {
     st->setErrorContext(table);
     for (size_t i = 0; i < values.size(); ++i)
         st->bindForColumn(int(i + 1), values[i].first, values[i].second);
-    if (d.edit != Impl::Edit::Add) st->bindInteger(int(values.size() + 1), d.rows.front().rowid);
+    if (d.edit != Impl::Edit::Add) st->bindRowId(int(values.size() + 1), d.rows.front().rowid);
     st->run();
     if (d.edit != Impl::Edit::Add)
         for (const auto& [index, value] : d.pending) d.rows.front().values[index] = value;

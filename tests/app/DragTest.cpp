@@ -89,9 +89,11 @@ TEST_F(DragTest, AMoveWithoutAPressDoesNotMoveTheWindow) {
 }
 
 struct ButtonCase {
+    const char* name;
     Qt::MouseButton button;
     Qt::KeyboardModifiers modifiers;
 };
+void PrintTo(const ButtonCase& b, std::ostream* os) { *os << b.name; }
 
 class AnyButtonTest : public DragTest, public ::testing::WithParamInterface<ButtonCase> {};
 
@@ -104,11 +106,13 @@ TEST_P(AnyButtonTest, AnyButtonAndShiftStateDrags) {
     EXPECT_FALSE(window->dragging());
 }
 
-INSTANTIATE_TEST_SUITE_P(Buttons, AnyButtonTest,
-                         ::testing::Values(ButtonCase{Qt::LeftButton, {}},
-                                           ButtonCase{Qt::RightButton, {}},
-                                           ButtonCase{Qt::MiddleButton, Qt::ShiftModifier},
-                                           ButtonCase{Qt::LeftButton, Qt::ControlModifier}));
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, AnyButtonTest,
+    ::testing::Values(ButtonCase{"Left", Qt::LeftButton, {}},
+                      ButtonCase{"Right", Qt::RightButton, {}},
+                      ButtonCase{"ShiftMiddle", Qt::MiddleButton, Qt::ShiftModifier},
+                      ButtonCase{"ControlLeft", Qt::LeftButton, Qt::ControlModifier}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 class PressOnControlTest : public DragTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -130,7 +134,8 @@ TEST_P(PressOnControlTest, APressOnAControlDoesNotStartADrag) {
 
 INSTANTIATE_TEST_SUITE_P(Controls, PressOnControlTest,
                          ::testing::Values("lblHead", "lblHeadShd", "Frame1", "optsysDate",
-                                           "optScreenProb", "cmdCure", "cmdExit"));
+                                           "optScreenProb", "cmdCure", "cmdExit"),
+                         [](const auto& info) { return std::string(info.param); });
 
 TEST_F(DragTest, TheMagentaOutlineIsPartOfTheSurface) {
     const QRect shape = window->Shape1->geometry();
@@ -170,6 +175,19 @@ struct Rounding {
     double in;
     int16_t out;
 };
+void PrintTo(const Rounding& r, std::ostream* os) { *os << r.in << " -> " << r.out; }
+
+// "InMinus2_5" for -2.5: the test name of a rounding case's input (never
+// bare digits, which would read as an index).
+std::string inputName(double v) {
+    std::string s = QString::number(v, 'g', 10).toStdString();
+    std::string out = v < 0 ? "InMinus" : "In";
+    for (char c : s) {
+        if (c == '-') continue;
+        out += (c == '.' ? '_' : c == '+' ? 'p' : c);
+    }
+    return out;
+}
 
 class TwipRoundingTest : public ::testing::TestWithParam<Rounding> {};
 
@@ -183,7 +201,8 @@ INSTANTIATE_TEST_SUITE_P(Values, TwipRoundingTest,
                                            Rounding{4229.6, 4230}, Rounding{32767.4, 32767},
                                            Rounding{32767.5, 32767}, Rounding{40000, 32767},
                                            Rounding{-32768.5, -32768}, Rounding{-32769, -32768},
-                                           Rounding{-1e9, -32768}));
+                                           Rounding{-1e9, -32768}),
+                         [](const auto& info) { return inputName(info.param.in); });
 
 TEST(TwipScaleTest, NinetySixDotsPerInchIsFifteenTwipsPerPixel) {
     twips::Scale s;

@@ -88,6 +88,7 @@ struct YearName {
     int maxYear;
     const char* file;
 };
+void PrintTo(const YearName& y, std::ostream* os) { *os << y.maxYear << " -> " << y.file; }
 
 class YearNameTest : public ConnectionTest, public ::testing::WithParamInterface<YearName> {};
 
@@ -110,7 +111,10 @@ TEST_P(YearNameTest, MaxYearContributesItsLastTwoCharacters) {
 INSTANTIATE_TEST_SUITE_P(MaxYears, YearNameTest,
                          ::testing::Values(YearName{2027, "DB2026_27.mdb"},
                                            YearName{7, "DB2026_7.mdb"},
-                                           YearName{130, "DB2026_30.mdb"}));
+                                           YearName{130, "DB2026_30.mdb"}),
+                         [](const auto& info) {
+                             return "MaxYear" + std::to_string(info.param.maxYear);
+                         });
 
 TEST_F(ConnectionTest, AFailingYearQueryIsReportedThenGivesDotMdbAndTheYearCaution) {
     makeDemo();

@@ -25,13 +25,16 @@ protected:
     }
 };
 
-// ---- Which openings count as earlier, under several regional settings ----
+// ---- Which openings count as earlier ----
 
 struct Opening {
     const char* name;
     QDateTime own;    // this user's record
     QDateTime other;  // workstation 2's record, access value 2
     bool earlier;     // whether the other record counts as opened no later
+    // Whether the case turns on how the own time's text reads back: the order
+    // of day and month, or the date alone that stands for midnight.
+    bool readsBack = false;
 };
 
 const Opening kOpenings[] = {
@@ -43,60 +46,65 @@ const Opening kOpenings[] = {
     {"OneSecondLater", at(2026, 12, 8, 10, 0, 0), at(2026, 12, 8, 10, 0, 1), false},
     {"AfternoonAgainstMorning", at(2026, 12, 8, 13, 0), at(2026, 12, 8, 9, 0), true},
     // The day-first texts put the 5th of March after the 4th of April.
-    {"FifthOfMarchAgainstFourthOfApril", at(2026, 3, 5, 10, 0), at(2026, 4, 4, 10, 0), false},
-    {"FourthOfAprilAgainstFifthOfMarch", at(2026, 4, 4, 10, 0), at(2026, 3, 5, 10, 0), true},
-    {"NewYearAgainstLastDecember", at(2027, 1, 2, 8, 0), at(2026, 12, 31, 18, 0), true},
-    {"LastDecemberAgainstNewYear", at(2026, 12, 31, 18, 0), at(2027, 1, 2, 8, 0), false},
+    {"FifthOfMarchAgainstFourthOfApril", at(2026, 3, 5, 10, 0), at(2026, 4, 4, 10, 0), false, true},
+    {"FourthOfAprilAgainstFifthOfMarch", at(2026, 4, 4, 10, 0), at(2026, 3, 5, 10, 0), true, true},
+    {"NewYearAgainstLastDecember", at(2027, 1, 2, 8, 0), at(2026, 12, 31, 18, 0), true, true},
+    {"LastDecemberAgainstNewYear", at(2026, 12, 31, 18, 0), at(2027, 1, 2, 8, 0), false, true},
     {"OwnAtMidnightAgainstTheEveningBefore", at(2026, 12, 8, 0, 0), at(2026, 12, 7, 23, 59, 59),
+     true, true},
+    {"OwnAtMidnightAgainstTheSameMidnight", at(2026, 12, 8, 0, 0), at(2026, 12, 8, 0, 0), true,
      true},
-    {"OwnAtMidnightAgainstTheSameMidnight", at(2026, 12, 8, 0, 0), at(2026, 12, 8, 0, 0), true},
-    {"OtherAtMidnightAfterwards", at(2026, 12, 7, 23, 59, 59), at(2026, 12, 8, 0, 0), false},
+    {"OtherAtMidnightAfterwards", at(2026, 12, 7, 23, 59, 59), at(2026, 12, 8, 0, 0), false, true},
 };
 
+class OpeningOrderTest : public ConflictsTest {
+protected:
+    // Registers both records of `c` on an empty table and asks the check.
+    void expectOrder(const Opening& c) {
+        SCOPED_TRACE(c.name);
+        emptyTable();
+        boxes().clear();
+        registerOwn(c.own, kScreen);
+        registerAs(2, 3, c.other, kScreen);
+        EXPECT_EQ(lib->Chk_More_Users_In_Screen(kScreen), c.earlier);
+        ASSERT_EQ(boxes().size(), c.earlier ? 1u : 0u);
+        if (c.earlier) {
+            EXPECT_TRUE(
+                boxes()[0].text.startsWith(QStringLiteral("This Screen was already opened by ")));
+            EXPECT_EQ(boxes()[0].title, kTitle);
+        }
+        EXPECT_EQ(lib->tmp_Rec, nullptr);
+    }
+};
+
+TEST_F(OpeningOrderTest, ChkWarnsOnlyWhenTheOtherOpenedNoLater) {
+    for (const Opening& c : kOpenings) expectOrder(c);
+}
+
+// The own record's time comes back as the regional general-date text and is
+// read again under the same settings: month-first and dotted dates, and the
+// date alone that the general date shows at midnight, keep their order (the
+// fixture's own day-first settings run every case above).
 struct Locale {
     const char* name;
     QLocale locale;
 };
-const Locale kLocales[] = {
-    {"en_GB", QLocale(QLocale::English, QLocale::UnitedKingdom)},
-    {"en_US", QLocale(QLocale::English, QLocale::UnitedStates)},
-    {"de_DE", QLocale(QLocale::German, QLocale::Germany)},
-};
+void PrintTo(const Locale& l, std::ostream* os) { *os << l.name; }
 
-class OpeningOrder : public ConflictsTest,
-                     public ::testing::WithParamInterface<std::tuple<Opening, Locale>> {};
+class OpeningOrderByLocale : public OpeningOrderTest,
+                             public ::testing::WithParamInterface<Locale> {};
 
-TEST_P(OpeningOrder, ChkWarnsOnlyWhenTheOtherOpenedNoLater) {
-    const auto& [c, loc] = GetParam();
-    fake.settings->setLocale(loc.locale);
-    registerOwn(c.own, kScreen);
-    registerAs(2, 3, c.other, kScreen);
-    EXPECT_EQ(lib->Chk_More_Users_In_Screen(kScreen), c.earlier);
-    ASSERT_EQ(boxes().size(), c.earlier ? 1u : 0u);
-    if (c.earlier) {
-        EXPECT_TRUE(
-            boxes()[0].text.startsWith(QStringLiteral("This Screen was already opened by ")));
-        EXPECT_EQ(boxes()[0].title, kTitle);
-    }
-    EXPECT_EQ(lib->tmp_Rec, nullptr);
+TEST_P(OpeningOrderByLocale, DaysMonthsAndMidnightKeepTheirOrder) {
+    fake.settings->setLocale(GetParam().locale);
+    for (const Opening& c : kOpenings)
+        if (c.readsBack) expectOrder(c);
 }
 
-TEST_P(OpeningOrder, FixMakesTheScreenReadOnlyWhateverTheOrder) {
-    const auto& [c, loc] = GetParam();
-    fake.settings->setLocale(loc.locale);
-    registerOwn(c.own, kScreen, 3);
-    registerAs(2, 3, c.other, kScreen);
-    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 3), 1);
-    EXPECT_EQ(boxes().size(), 1u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Conflicts, OpeningOrder,
-                         ::testing::Combine(::testing::ValuesIn(kOpenings),
-                                            ::testing::ValuesIn(kLocales)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) + "_" +
-                                    std::get<1>(info.param).name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Conflicts, OpeningOrderByLocale,
+    ::testing::Values(Locale{"en_US", QLocale(QLocale::English, QLocale::UnitedStates)},
+                      Locale{"de_DE", QLocale(QLocale::German, QLocale::Germany)}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Chk_More_Users_In_Screen ----
 
@@ -238,6 +246,104 @@ TEST_F(ConflictsTest, ARecordWithoutATimeIsNamedByFixButNeverCountedByChk) {
         << boxes()[0].text.toStdString();
 }
 
+// ---- Records as other workstations wrote them ----
+
+// Whatever another workstation's record holds as its user or workstation id,
+// the name lookups run only as "...Id=" followed by the digits of a 32-bit
+// number. A record whose id is not one still holds the screen; its holder is
+// named as one nobody has on record (an empty name), without a query.
+struct StoredId {
+    const char* name;
+    const char* literal;  // as written into the record
+    const char* userName;
+};
+void PrintTo(const StoredId& s, std::ostream* os) { *os << s.name; }
+
+const StoredId kStoredIds[] = {
+    {"DigestUnion", "'0 union select digest from MSysPassword'", ""},
+    {"TextUnion", "'0 union select ''INJECTED'''", ""},
+    {"Semicolon", "'3; delete from User1'", ""},
+    {"Fraction", "3.5", ""},
+    {"BeyondThirtyTwoBits", "4294967299", ""},
+    {"DigitsAfterALetter", "'x3'", ""},
+    {"Null", "NULL", ""},
+    {"Number", "3", "MEENA"},
+    {"WholeFloatingNumber", "3.0", "MEENA"},
+    {"DigitsAsText", "' 3 '", "MEENA"},
+    {"NegativeNumber", "-1", ""},
+};
+
+class StoredIdTest : public ConflictsTest, public ::testing::WithParamInterface<StoredId> {
+protected:
+    // This user's record at 10:05 and workstation 2's record at 10:00 holding
+    // the user id under test, written past the library.
+    void SetUp() override {
+        ConflictsTest::SetUp();
+        registerOwn(at(2026, 12, 8, 10, 5), kScreen);
+        const std::string sql =
+            std::string(
+                "INSERT INTO OnLineUsers (DateT, SysId, UserId, UserVal, ScreenId) "
+                "VALUES ('2026-12-08 10:00:00', 2, ") +
+            GetParam().literal + ", 2, 12)";
+        writeRaw(sql.c_str());
+        trail = trailRows();
+        lib->dbconnection->engine().setTrace(
+            [this](const std::string& sql) { statements << QString::fromStdString(sql); });
+    }
+    void TearDown() override {
+        // No statement the checks started reached beyond the lookups' tables.
+        for (const QString& sql : statements) {
+            EXPECT_FALSE(sql.contains(QLatin1String("MSysPassword"), Qt::CaseInsensitive))
+                << sql.toStdString();
+            EXPECT_FALSE(sql.contains(QLatin1String("union"), Qt::CaseInsensitive))
+                << sql.toStdString();
+        }
+        EXPECT_FALSE(statements.isEmpty());
+        lib->dbconnection->engine().setTrace({});
+        ConflictsTest::TearDown();
+    }
+    QString heldBy() const {
+        return QStringLiteral("User Name : ") + QString::fromLatin1(GetParam().userName) +
+               QStringLiteral("\nSystem Name : ACCOUNTS-PC\nDate / Time : 08/12/2026 10:00:00\n");
+    }
+    int trail = 0;
+    QStringList statements;  // as the engine started them
+};
+
+TEST_P(StoredIdTest, ChkNamesTheHolderOnlyByANumber) {
+    EXPECT_TRUE(lib->Chk_More_Users_In_Screen(kScreen));
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text,
+              QStringLiteral("This Screen was already opened by \n") + heldBy() +
+                  QStringLiteral("Ur Screen Log Date / Time : 08/12/2026 10:05:00"));
+    EXPECT_EQ(trailRows(), trail);
+    EXPECT_EQ(count(QStringLiteral("select count(*) from User1")), 4);
+    EXPECT_EQ(lib->tmp_Rec, nullptr);
+}
+
+TEST_P(StoredIdTest, FixNamesTheHolderOnlyByANumberAndStillMakesTheScreenReadOnly) {
+    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 3), 1);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text,
+              QStringLiteral("This Screen was already opened by\n") + heldBy() +
+                  QStringLiteral("So U can't Save or Modify or Delete any record"));
+    EXPECT_EQ(trailRows(), trail);
+}
+
+INSTANTIATE_TEST_SUITE_P(Conflicts, StoredIdTest, ::testing::ValuesIn(kStoredIds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConflictsTest, AWorkstationIdThatIsNotANumberIsNamedAsNoneOnRecord) {
+    registerOwn(at(2026, 12, 8, 10, 5), kScreen);
+    writeRaw(
+        "INSERT INTO OnLineUsers (DateT, SysId, UserId, UserVal, ScreenId) VALUES "
+        "('2026-12-08 10:00:00', '2 union select digest from MSysPassword', 3, 2, 12)");
+    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 3), 1);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_TRUE(boxes()[0].text.contains(QStringLiteral("\nUser Name : MEENA\nSystem Name : \n")))
+        << boxes()[0].text.toStdString();
+}
+
 // ---- Fix_userVal_ReadOnly_if_screen_already_exist ----
 
 TEST_F(ConflictsTest, FixMakesNoTimeComparison) {
@@ -247,6 +353,15 @@ TEST_F(ConflictsTest, FixMakesNoTimeComparison) {
     EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 4), 1);
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_TRUE(boxes()[0].text.contains(QStringLiteral("Date / Time : 08/12/2026 11:00:00\n")));
+
+    // An earlier holder, days before, makes it read only just the same.
+    emptyTable();
+    boxes().clear();
+    registerOwn(at(2026, 12, 8, 9, 0), kScreen);
+    registerAs(2, 3, at(2026, 11, 30, 17, 0), kScreen);
+    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 4), 1);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_TRUE(boxes()[0].text.contains(QStringLiteral("Date / Time : 30/11/2026 17:00:00\n")));
 }
 
 TEST_F(ConflictsTest, FixEndsAFailureSilentlyWithTheValueAsItStood) {

@@ -3,13 +3,14 @@
 // read the table back past the library.
 #pragma once
 
-#include "tests/lib/db/SharedRecordsetsDemo.h"
-#include "tests/support/LibFixture.h"
+#include <sqlite3.h>
+
+#include <vector>
 
 #include "platform/db/Connection.h"
 #include "platform/db/Engine.h"
-
-#include <vector>
+#include "tests/lib/db/SharedRecordsetsDemo.h"
+#include "tests/support/LibFixture.h"
 
 namespace screens_test {
 
@@ -80,6 +81,23 @@ protected:
         return int(rs.Fields(0).Value().toDouble(*fake.settings));
     }
     int trailRows() { return count(QStringLiteral("select count(*) from errlog")); }
+
+    // Runs `sql` on the year database over a connection of its own, past the
+    // library and its translator, as anything with access to the shared
+    // folder can write to the file.
+    void writeRaw(const char* sql) {
+        const QString file = dataFolder() + u'/' + lib->curr_DB_file;
+        sqlite3* other = nullptr;
+        ASSERT_EQ(
+            sqlite3_open_v2(file.toUtf8().constData(), &other, SQLITE_OPEN_READWRITE, nullptr),
+            SQLITE_OK);
+        sqlite3_busy_timeout(other, 5000);
+        char* message = nullptr;
+        const int rc = sqlite3_exec(other, sql, nullptr, nullptr, &message);
+        EXPECT_EQ(rc, SQLITE_OK) << (message ? message : "");
+        sqlite3_free(message);
+        sqlite3_close(other);
+    }
 };
 
 }  // namespace screens_test

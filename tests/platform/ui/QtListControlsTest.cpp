@@ -29,6 +29,7 @@ const char* kindName(Kind k) {
     }
     return "?";
 }
+void PrintTo(Kind k, std::ostream* os) { *os << kindName(k); }
 
 // One real widget and its adapter.
 struct Control {

@@ -1,0 +1,133 @@
+// SQLSTATE to rt::Error: the server engine's one mapping of failures.
+#include "platform/db/pg/Errors.h"
+
+#include "platform/db/Connection.h"
+
+#include <libpq-fe.h>
+
+namespace db::pg {
+
+namespace {
+
+QString field(const PGresult* r, int code) {
+    const char* v = r ? PQresultErrorField(r, code) : nullptr;
+    return v ? QString::fromUtf8(v) : QString();
+}
+
+// The first name in double quotes of a server message: relation "x" does not exist.
+QString quotedName(const QString& message) {
+    const qsizetype a = message.indexOf(u'"');
+    if (a < 0) return {};
+    const qsizetype b = message.indexOf(u'"', a + 1);
+    if (b < 0) return {};
+    return message.mid(a + 1, b - a - 1);
+}
+
+QString withContext(const QString& text, const QString& context) {
+    return context.isEmpty() ? text : text + QStringLiteral(" (") + context + u')';
+}
+
+// A state NJxxx raised by a jet function (xxx: the run-time's number).
+bool isRuntimeState(const QString& state) {
+    return state.size() == 5 && state.startsWith(QLatin1String("NJ"));
+}
+
+}  // namespace
+
+QString sqlState(const PGresult* result) { return field(result, PG_DIAG_SQLSTATE); }
+
+QString lockedText(const QString& where) {
+    return QStringLiteral("Could not update; currently locked by another user on '%1'.").arg(where);
+}
+
+rt::Error errorFromResult(const PGresult* r, const QString& where, const QString& context) {
+    const QString state = sqlState(r);
+    QString msg = field(r, PG_DIAG_MESSAGE_PRIMARY);
+    if (msg.isEmpty() && r) msg = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
+    const QString detail = field(r, PG_DIAG_MESSAGE_DETAIL);
+    const QString cls = state.left(2);
+
+    if (state == u"55P03" || state == u"40P01" || state == u"40001")
+        return rt::Error(rt::err::DbGeneric, withContext(lockedText(where), context));
+    if (state == u"23505") {
+        QString what = field(r, PG_DIAG_CONSTRAINT_NAME);
+        if (!detail.isEmpty()) what = what.isEmpty() ? detail : what + QStringLiteral(": ") + detail;
+        return rt::Error(rt::err::DbConstraint,
+                         withContext(QStringLiteral("The changes you requested to the table were "
+                                                    "not successful because they would create "
+                                                    "duplicate values in the index, primary key, "
+                                                    "or relationship (%1).")
+                                         .arg(what),
+                                     context));
+    }
+    if (cls == u"23")
+        return rt::Error(rt::err::DbConstraint,
+                         withContext(QStringLiteral("The changes you requested to the table were "
+                                                    "not successful because they would break a "
+                                                    "rule of the table (%1).")
+                                         .arg(msg),
+                                     context));
+    if (state == u"42P01" || state == u"3F000") {
+        const QString name = quotedName(msg);
+        return missingTableError(name.isEmpty() ? msg : name);
+    }
+    if (state == u"42703")
+        return rt::Error(rt::err::DbMissingValue,
+                         QStringLiteral("No value given for one or more required parameters "
+                                        "(unknown name '%1').")
+                             .arg(quotedName(msg).isEmpty() ? msg : quotedName(msg)));
+    if (state == u"42501")
+        return rt::Error(rt::err::DbGeneric,
+                         withContext(QStringLiteral("Cannot update. Database or object is "
+                                                    "read-only (%1: %2).")
+                                         .arg(where, msg),
+                                     context));
+    if (cls == u"42")
+        return rt::Error(rt::err::DbSyntax,
+                         withContext(QStringLiteral("Syntax error in the statement: %1.").arg(msg),
+                                     context));
+    if (state == u"22001")
+        return rt::Error(rt::err::DbGeneric,
+                         withContext(QStringLiteral("The field is too small to accept the amount "
+                                                    "of data you attempted to add (%1).")
+                                         .arg(msg),
+                                     context));
+    // The file engine reports a failing Jet function as a database failure
+    // whose description is the run-time's text; so does this one.
+    if (state == u"22012") return rt::Error(rt::err::DbGeneric, QStringLiteral("Division by zero"));
+    if (state == u"22003") return rt::Error(rt::err::DbGeneric, QStringLiteral("Overflow"));
+    if (cls == u"22")
+        return rt::Error(rt::err::DbGeneric,
+                         withContext(QStringLiteral("Data type mismatch in criteria expression "
+                                                    "(%1).")
+                                         .arg(msg),
+                                     context));
+    if (isRuntimeState(state)) return rt::Error(rt::err::DbGeneric, msg);
+    if (cls == u"08" || state == u"57P01" || state == u"57P02" || state == u"57P03")
+        return rt::Error(rt::err::DbGeneric,
+                         QStringLiteral("The connection to the database server for '%1' was lost "
+                                        "(%2).")
+                             .arg(where, msg));
+    if (state == u"57014")
+        return rt::Error(rt::err::DbGeneric,
+                         withContext(QStringLiteral("The statement was cancelled on '%1'.")
+                                         .arg(where),
+                                     context));
+    if (state == u"28P01" || state == u"28000")
+        return rt::Error(rt::err::DbBadPassword,
+                         QStringLiteral("The database server refused the login for '%1' (%2).")
+                             .arg(where, msg));
+    if (msg.isEmpty()) msg = QStringLiteral("unknown failure");
+    return rt::Error(rt::err::DbGeneric, withContext(msg, context));
+}
+
+rt::Error errorFromConnection(const PGconn* conn, const QString& where) {
+    QString msg = conn ? QString::fromUtf8(PQerrorMessage(conn)).trimmed() : QString();
+    if (msg.isEmpty()) msg = QStringLiteral("no connection");
+    return rt::Error(rt::err::DbGeneric,
+                     QStringLiteral("The connection to the database server for '%1' was lost "
+                                    "(%2).")
+                         .arg(where, msg));
+}
+
+}  // namespace db::pg
