@@ -54,6 +54,7 @@ inline constexpr int32_t DbBadPassword = -2147217843;    // not a valid password
 inline constexpr int32_t DbUnrecognised = -2147467259;   // unrecognised database format
 inline constexpr int32_t DbTypeMismatch = -2147217913;   // data type mismatch
 inline constexpr int32_t DbDataOverflow = -2147217833;   // value too large for its field
+inline constexpr int32_t DbRowChanged = -2147217864;     // row changed or deleted by another user
 }  // namespace err
 
 [[noreturn]] inline void raise(int32_t number, const QString& description) {
