@@ -42,7 +42,7 @@ const Case kCases[] = {
     {"YearName", u"select \"DB\" & minYear & \"_\" & right(maxYear,2) from DB_Years where curryear=true",
      "SELECT ($1::text || coalesce(jet.text(\"minyear\"), '') || $2::text || "
      "coalesce(jet.right(jet.text(\"maxyear\"), $3), '')) AS \"expr1000\" FROM \"db_years\" "
-     "WHERE \"curryear\" = $4"},
+     "WHERE \"curryear\" <> 0"},  // a Yes/No is True when it is not 0
     {"FutureLogs", u"Delete * from logs where dates>#08/12/2026#",
      "DELETE FROM \"logs\" WHERE \"dates\" > $1"},
     {"AllOccupancy", u"Delete * from OnLineUsers", "DELETE FROM \"onlineusers\""},
