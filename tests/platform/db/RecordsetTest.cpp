@@ -256,4 +256,38 @@ TEST_F(RecordsetTest, ACurrencyStoredBeyondJetsRangeReadsAsItIsStored) {
     }
 }
 
+TEST_F(RecordsetTest, DatesReadInEveryStoredFormAndOtherTextsAsTheyAre) {
+    // Written raw, as another program might have: the stored forms read as
+    // dates, anything else as the text it is.
+    conn->engine().execNative(
+        "INSERT INTO Items (Name, Made) VALUES ('full', '2026-03-05 14:07:09'),"
+        "('ms', '2026-03-05 14:07:09.250'), ('day', '2026-03-05'), ('t', '2026-03-05T01:02:03'),"
+        "('leap', '2024-02-29 00:00:00'), ('feb30', '2026-02-30 00:00:00'),"
+        "('hour25', '2026-03-05 25:00:00'), ('short', '2026-3-5'), ('word', 'soon'),"
+        "('wide', '２026-03-05 14:07:09')");
+    struct Expected {
+        const char* name;
+        Variant value;
+    };
+    const Expected expected[] = {
+        {"full", Variant(rt::naiveDateTime(QDate(2026, 3, 5), QTime(14, 7, 9)))},
+        {"ms", Variant(rt::naiveDateTime(QDate(2026, 3, 5), QTime(14, 7, 9, 250)))},
+        {"day", Variant(rt::naiveDateTime(QDate(2026, 3, 5), QTime(0, 0)))},
+        {"t", Variant(rt::naiveDateTime(QDate(2026, 3, 5), QTime(1, 2, 3)))},
+        {"leap", Variant(rt::naiveDateTime(QDate(2024, 2, 29), QTime(0, 0)))},
+        {"feb30", Variant(QStringLiteral("2026-02-30 00:00:00"))},
+        {"hour25", Variant(QStringLiteral("2026-03-05 25:00:00"))},
+        {"short", Variant(QStringLiteral("2026-3-5"))},
+        {"word", Variant(QStringLiteral("soon"))},
+        {"wide", Variant(QString::fromUtf8("２026-03-05 14:07:09"))},
+    };
+    for (const Expected& x : expected) {
+        SCOPED_TRACE(x.name);
+        db::Recordset rs;
+        rs.Open(QStringLiteral("select Made from Items where Name='%1'").arg(QLatin1String(x.name)),
+                conn);
+        EXPECT_EQ(rs.Fields(0).Value(), x.value);
+    }
+}
+
 }  // namespace
