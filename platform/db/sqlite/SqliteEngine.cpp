@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <random>
 
 #include <unistd.h>
@@ -313,6 +314,9 @@ std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString& path, const QStr
     sqlite3_set_authorizer(raw, &SqliteEngine::authorize, e.get());
     registerJetCollation(raw);
     registerJetFunctions(raw, settings, clock);
+    // Relationships brought over from Jet files are foreign keys, enforced on
+    // every connection as Jet enforced them for every user.
+    sqlite3_exec(raw, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
 
     // Reading the schema proves the file is a sound database.
     sqlite3_stmt* st = nullptr;
@@ -539,6 +543,27 @@ void SqliteEngine::release(sqlite3_stmt* stmt) noexcept {
     ++cachedCount_;
 }
 
+// ---- Messages of checks ----
+// A check brought over from a Jet file (a validation rule, Required, "allow
+// zero length = No") is a named CHECK constraint; the file keeps the message
+// Jet gave for it in MSysConstraintText (Name, Message). Nothing when the
+// failure is no such check.
+static std::optional<QString> checkMessage(sqlite3* db, const QString& sqliteMessage) {
+    static const QLatin1String prefix("CHECK constraint failed: ");
+    if (!sqliteMessage.startsWith(prefix)) return std::nullopt;
+    const QByteArray name = sqliteMessage.mid(prefix.size()).toUtf8();
+    sqlite3_stmt* st = nullptr;
+    std::optional<QString> text;
+    if (sqlite3_prepare_v2(db, "SELECT Message FROM MSysConstraintText WHERE Name = ?1", -1, &st,
+                           nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(st) == SQLITE_ROW)
+            text = fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    }
+    sqlite3_finalize(st);
+    return text;
+}
+
 void SqliteEngine::fail(int rc, const QString& context) const {
     const int primary = rc & 0xff;
     QString msg = fromUtf8(sqlite3_errmsg(db_));
@@ -556,6 +581,9 @@ void SqliteEngine::fail(int rc, const QString& context) const {
                                   .arg(path(), QDir::toNativeSeparators(
                                                    QFileInfo(path()).absolutePath()))));
     };
+    if (primary == SQLITE_CONSTRAINT)
+        if (std::optional<QString> text = checkMessage(db_, msg))
+            rt::raise(rt::err::DbGeneric, *text);  // as Jet reports a broken rule
     switch (primary) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
