@@ -18,9 +18,9 @@
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <cstdint>
 #include <vector>
 
 namespace db {

@@ -68,12 +68,17 @@ QString oneLine(QString s) {
 }
 
 const QString kConflict = QStringLiteral("This Screen was already opened by");
+// What Chk_More_Users_In_Screen says when the screen repair of another
+// workstation removed this one's record between registering and checking.
+const QString kLogDeleted =
+    QStringLiteral("Your Log was deleted by the Administrator.Contact Ur Administrator");
 
 class PrintingMessageBox final : public ui::MessageBox {
 public:
     void show(const QString& text, const QString& title, ui::Icon icon) override {
         if (quiet) {
-            // Load mode: confirmations and conflict notices are expected.
+            // Load mode: confirmations and conflict notices are expected, and
+            // so is the notice of a record removed by a repair mid-cycle.
             if (icon == ui::Icon::Information && text == u" Successful Operation") {
                 ++confirmations;
                 return;
@@ -82,13 +87,17 @@ public:
                 ++conflicts;
                 return;
             }
+            if (text == kLogDeleted) {
+                ++logsDeleted;
+                return;
+            }
             ++failures;
         }
         writeLine(QStringLiteral("BOX\t") + (icon == ui::Icon::Critical ? u'C' : u'I') + u'\t' +
                   oneLine(title) + u'\t' + oneLine(text));
     }
     bool quiet = false;
-    long confirmations = 0, conflicts = 0, failures = 0;
+    long confirmations = 0, conflicts = 0, logsDeleted = 0, failures = 0;
 };
 
 struct Options {
@@ -263,15 +272,17 @@ void load(clsProd& lib, const Options& o, PrintingMessageBox& box) {
         }
     }
     writeLine(QStringLiteral("TIMES\t") + t.all());
-    // calls, slowest, p99 (microseconds); what was done; what went wrong.
-    writeLine(QStringLiteral("SUMMARY\t%1\t%2\t%3\t%4\t%5\t%6\t%7\t%8")
+    // calls, slowest, p99 (microseconds); what was done; what went wrong;
+    // records a repair removed mid-cycle.
+    writeLine(QStringLiteral("SUMMARY\t%1\t%2\t%3\t%4\t%5\t%6\t%7\t%8\t%9")
                   .arg(t.summary())
                   .arg(trail)
                   .arg(cycles)
                   .arg(numbers)
                   .arg(repairs)
                   .arg(box.failures)
-                  .arg(errors));
+                  .arg(errors)
+                  .arg(box.logsDeleted));
 }
 
 void hold(clsProd& lib, const Options& o) {
