@@ -73,6 +73,9 @@ struct Fixture {
             "logs ORDER BY LogId DESC LIMIT " + std::to_string(kFutureRows));
         e.execNative("COMMIT");
         sqlite3_open(path.toUtf8().constData(), &raw);
+        // The baseline keeps the rules a file declares, as every connection of
+        // the library does.
+        sqlite3_exec(raw, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
     }
     ~Fixture() { sqlite3_close(raw); }
 
