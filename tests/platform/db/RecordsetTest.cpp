@@ -24,6 +24,30 @@ protected:
             "values ('Bolts', 3, 70000, 0.25, 1.5, 3.5, #2026-03-05 14:07:09#, True, 'long')"));
         conn->Execute(QStringLiteral("insert into Items (Name) values ('Nuts')"));
     }
+
+    // The value a column reads back as, row by row, for rows written raw.
+    struct Expected {
+        const char* name;
+        Variant value;
+    };
+    // `sql` run on the file past the checks of the columns' kinds, as into a
+    // file of an earlier version, which has none.
+    void writePastChecks(const char* sql) {
+        db::Engine& e = conn->engine();
+        e.execNative("PRAGMA ignore_check_constraints = ON");
+        e.execNative(sql);
+        e.execNative("PRAGMA ignore_check_constraints = OFF");
+    }
+    void expectValues(const char* column, std::initializer_list<Expected> expected) {
+        for (const Expected& x : expected) {
+            SCOPED_TRACE(x.name);
+            db::Recordset rs;
+            rs.Open(QStringLiteral("select %1 from Items where Name='%2'")
+                        .arg(QLatin1String(column), QLatin1String(x.name)),
+                    conn);
+            EXPECT_EQ(rs.Fields(0).Value(), x.value);
+        }
+    }
 };
 
 TEST_F(RecordsetTest, StandsOnTheFirstRowAndWalksToEof) {
@@ -225,41 +249,51 @@ TEST_F(RecordsetTest, SchemaChangesReachTheCachesWhateverTheirSpelling) {
 }
 
 TEST_F(RecordsetTest, ACurrencyStoredBeyondJetsRangeReadsAsItIsStored) {
-    // Written raw, as another program might have into a table of an earlier
+    // Written raw, as another program might have into a file of an earlier
     // version (tables made now refuse them): integers and reals past what a
     // currency amount can hold.
     EXPECT_THROW(conn->engine().execNative(
                      "INSERT INTO Items (Name, Price) VALUES ('big', 922337203685478)"),
                  rt::Error);
-    conn->engine().execNative(
-        "CREATE TABLE Earlier (Name TEXT(20) COLLATE NOCASE, Price CURRENCY);"
-        "INSERT INTO Earlier (Name, Price) VALUES ('max', 922337203685477),"
+    writePastChecks(
+        "INSERT INTO Items (Name, Price) VALUES ('max', 922337203685477),"
         "('big', 922337203685478), ('huge', 9223372036854775807), ('low', -9223372036854775808),"
         "('real', 1e300), ('text', '99999999999999999999.5')");
-    struct Expected {
-        const char* name;
-        Variant value;
-    };
     rt::Decimal big, huge, low;
     big.mantissa = 922337203685478;
     huge.mantissa = INT64_MAX;
     low.mantissa = INT64_MIN;
-    const Expected expected[] = {
+    expectValues("Price", {
         {"max", Variant(rt::Currency{922337203685477LL * 10000})},
         {"big", Variant(big)},
         {"huge", Variant(huge)},
         {"low", Variant(low)},
         {"real", Variant(1e300)},
         {"text", Variant(1e20)},  // the column's affinity stored the text as a real
-    };
-    for (const Expected& x : expected) {
-        SCOPED_TRACE(x.name);
-        db::Recordset rs;
-        rs.Open(
-            QStringLiteral("select Price from Earlier where Name='%1'").arg(QLatin1String(x.name)),
-            conn);
-        EXPECT_EQ(rs.Fields(0).Value(), x.value);
-    }
+    });
+}
+
+TEST_F(RecordsetTest, DatesReadInEveryStoredFormAndOtherTextsAsTheyAre) {
+    // Written raw, as another program might have into a file of an earlier
+    // version: the stored forms read as dates, anything else as the text it is.
+    writePastChecks(
+        "INSERT INTO Items (Name, Made) VALUES ('full', '2026-03-05 14:07:09'),"
+        "('ms', '2026-03-05 14:07:09.250'), ('day', '2026-03-05'), ('t', '2026-03-05T01:02:03'),"
+        "('leap', '2024-02-29 00:00:00'), ('feb30', '2026-02-30 00:00:00'),"
+        "('hour25', '2026-03-05 25:00:00'), ('short', '2026-3-5'), ('word', 'soon'),"
+        "('wide', '２026-03-05 14:07:09')");
+    expectValues("Made", {
+        {"full", Variant(rt::naiveDateTime(QDate(2026, 3, 5), QTime(14, 7, 9)))},
+        {"ms", Variant(rt::naiveDateTime(QDate(2026, 3, 5), QTime(14, 7, 9, 250)))},
+        {"day", Variant(rt::naiveDateTime(QDate(2026, 3, 5), QTime(0, 0)))},
+        {"t", Variant(rt::naiveDateTime(QDate(2026, 3, 5), QTime(1, 2, 3)))},
+        {"leap", Variant(rt::naiveDateTime(QDate(2024, 2, 29), QTime(0, 0)))},
+        {"feb30", Variant(QStringLiteral("2026-02-30 00:00:00"))},
+        {"hour25", Variant(QStringLiteral("2026-03-05 25:00:00"))},
+        {"short", Variant(QStringLiteral("2026-3-5"))},
+        {"word", Variant(QStringLiteral("soon"))},
+        {"wide", Variant(QString::fromUtf8("２026-03-05 14:07:09"))},
+    });
 }
 
 }  // namespace
