@@ -63,6 +63,7 @@ struct VersionCase {
     Version version;
     const char* name;
 };
+void PrintTo(const VersionCase& c, std::ostream* os) { *os << c.name; }
 
 class EveryValue : public ::testing::TestWithParam<VersionCase> {};
 

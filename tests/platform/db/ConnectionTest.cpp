@@ -166,6 +166,7 @@ struct QuotingCase {
     const char* name;  // printable test name
     const char16_t* value;
 };
+void PrintTo(const QuotingCase& c, std::ostream* os) { *os << c.name; }
 const QuotingCase kQuotingCases[] = {
     {"Plain", u"abc"},
     {"Empty", u""},
