@@ -6,10 +6,12 @@
 #include "platform/db/Connection.h"
 
 #include "platform/db/Engine.h"
+#include "platform/db/jet/Functions.h"
 #include "platform/db/jet/Translator.h"
 #include "platform/runtime/Error.h"
 
 #include <deque>
+#include <optional>
 #include <limits>
 #include <map>
 
@@ -36,7 +38,8 @@ constexpr size_t kBatchRows = 256;
 struct Recordset::Impl final : Engine::Reader {
     struct Column {
         QString name;
-        rt::VarType kind;
+        rt::VarType kind;                // read as
+        std::optional<QString> format;   // then formatted on the client
     };
     struct Row {
         int64_t rowid = 0;
@@ -57,6 +60,15 @@ struct Recordset::Impl final : Engine::Reader {
     std::map<int, rt::Variant> pending;
 
     ~Impl() { releaseStatement(); }
+
+    // The current statement row's value of column c (Format applied when the
+    // engine left it to the client).
+    rt::Variant readColumn(size_t c) const {
+        rt::Variant v = stmt->value(int(c) + first, columns[c].kind);
+        if (columns[c].format && !v.isNull())
+            v = rt::Variant(jet::fn::format(v, *columns[c].format, engine->settings()));
+        return v;
+    }
 
     void releaseStatement() {
         if (stmt) {
@@ -86,7 +98,7 @@ struct Recordset::Impl final : Engine::Reader {
                 if (first) r.rowid = stmt->rowId(0);
                 r.values.reserve(columns.size());
                 for (size_t c = 0; c < columns.size(); ++c)
-                    r.values.push_back(stmt->value(int(c) + first, columns[c].kind));
+                    r.values.push_back(readColumn(c));
                 rows.push_back(std::move(r));
             } else {
                 releaseStatement();
@@ -146,6 +158,8 @@ void Recordset::Open(const QString& source, const std::shared_ptr<Connection>& a
         rt::VarType kind = c < int(t->columnHints.size()) ? t->columnHints[c] : rt::VarType::Empty;
         if (kind == rt::VarType::Empty) kind = fresh->stmt->declaredKind(c + fresh->first);
         fresh->columns.push_back({fresh->stmt->columnName(c + fresh->first), kind});
+        if (c < int(t->clientFormats.size()) && t->clientFormats[c])
+            fresh->columns.back().format = t->clientFormats[c];
     }
     fresh->fill(kFirstBatchRows);
     fresh->open = true;
@@ -291,7 +305,10 @@ void Recordset::Update() {
 
 QString Field::Name() const { return rs_->d_->columns[index_].name; }
 
-rt::VarType Field::Type() const { return rs_->d_->columns[index_].kind; }
+rt::VarType Field::Type() const {
+    const auto& c = rs_->d_->columns[index_];
+    return c.format ? rt::VarType::Text : c.kind;
+}
 
 rt::Variant Field::Value() const {
     Recordset::Impl& d = *rs_->d_;

@@ -176,6 +176,10 @@ class PgDialect final : public Dialect {
         return selectBody + " LIMIT " + std::to_string(n);
     }
 
+    // Format in a select list is the client's (fn::format, the file engine's
+    // code); the server has none, so Format elsewhere is refused as unsupported.
+    bool formatsOnClient() const override { return true; }
+
     std::string boolValue(const std::string& condition) const override {
         return "(-((" + condition + ")::integer))";
     }

@@ -156,6 +156,7 @@ struct Emitted {
 
 struct SelectInfo {
     std::vector<VarType> hints;
+    std::vector<std::optional<QString>> formats;  // parallel to hints
     bool hintsStopped = false;
     std::vector<std::pair<QString, VarType>> columns;  // output names, for derived tables
     QString updatableTable;
@@ -267,6 +268,7 @@ Translation Emitter::run(const Statement& st) {
             SelectInfo info;
             sql = emitSelect(*st.select, &info, opt_.wantRowid);
             t.columnHints = std::move(info.hints);
+            t.clientFormats = std::move(info.formats);
             t.updatableTable = info.updatableTable;
             t.rowidFirst = info.rowidFirst;
             break;
@@ -394,7 +396,21 @@ std::string Emitter::emitCore(const Select& s, SelectInfo* info, bool wantRowid,
             if (info) info->hintsStopped = true;
             continue;
         }
-        Emitted e = emitExpr(*item.expr);
+        // Format(value[, 'literal pattern']) as a whole item: only the value
+        // goes to an engine that formats on the client.
+        std::optional<QString> format;
+        const Expr* valueExpr = item.expr.get();
+        if (d_.formatsOnClient() && item.expr->kind == ExprKind::Call &&
+            sameName(item.expr->name, QStringLiteral("FORMAT")) &&
+            (item.expr->args.size() == 1 ||
+             (item.expr->args.size() == 2 && item.expr->args[1]->kind == ExprKind::Literal &&
+              item.expr->args[1]->value.type() == VarType::Text)) &&
+            item.expr->args[0]->kind != ExprKind::Star) {
+            format = item.expr->args.size() == 2 ? item.expr->args[1]->value.asText() : QString();
+            valueExpr = item.expr->args[0].get();
+        }
+        Emitted e = emitExpr(*valueExpr);
+        if (format) e.column = false;  // a formatted value is named like an expression
         items += valueOf(e);
         QString name = item.alias;
         if (!name.isEmpty()) {
@@ -406,8 +422,11 @@ std::string Emitter::emitCore(const Select& s, SelectInfo* info, bool wantRowid,
             items += " AS " + ident(name);
         }
         if (info) {
-            if (!info->hintsStopped) info->hints.push_back(hintOf(e));
-            info->columns.emplace_back(name, hintOf(e));
+            if (!info->hintsStopped) {
+                info->hints.push_back(hintOf(e));
+                info->formats.push_back(format);
+            }
+            info->columns.emplace_back(name, format ? VarType::Text : hintOf(e));
         }
     }
 
