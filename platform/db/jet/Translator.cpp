@@ -343,13 +343,14 @@ std::string Emitter::emitSelect(const Select& s, SelectInfo* info, bool wantRowi
     // A compound: each member on its own (TOP stays with its member), then
     // ORDER BY over the whole.
     std::string sql = emitCore(s, info, false, false);
-    if (s.top) sql = "SELECT * FROM (" + sql + ")";  // LIMIT may not stand before UNION
+    // LIMIT may not stand before UNION
+    if (s.top) sql = "SELECT * FROM " + d_.unnamedDerivedTable("(" + sql + ")");
     for (const auto& part : s.unions) {
         sql += part.all ? " UNION ALL " : " UNION ";
         const Select& m = *part.select;
         std::string member = emitSelect(m, nullptr, false);
         if (m.top || !m.orderBy.empty() || !m.unions.empty())
-            member = "SELECT * FROM (" + member + ")";
+            member = "SELECT * FROM " + d_.unnamedDerivedTable("(" + member + ")");
         sql += member;
     }
     if (info) {
@@ -480,7 +481,10 @@ std::string Emitter::emitSource(const Source& s) {
         case Source::Kind::Subquery: {
             SelectInfo info;
             std::string sql = "(" + emitSelect(*s.select, &info, false) + ")";
-            if (!s.alias.isEmpty()) sql += " AS " + ident(s.alias);
+            if (!s.alias.isEmpty())
+                sql += " AS " + ident(s.alias);
+            else
+                sql = d_.unnamedDerivedTable(sql);
             levels_.back().entries.push_back({s.alias, QString(), std::move(info.columns)});
             return sql;
         }
@@ -752,8 +756,18 @@ Emitted Emitter::emitConcat(const Expr& e) {
 }
 
 Emitted Emitter::emitArithmetic(const Expr& e) {
+    const size_t paramsBefore = params_.size();
     Emitted l = emitExpr(*e.args[0]);
     Emitted r = emitExpr(*e.args[1]);
+    if (l.kind == VarType::Null || r.kind == VarType::Null) {
+        // Jet's arithmetic with a Null is Null, whatever the other side; the
+        // operands' literals go with them (no engine sees an unused parameter).
+        params_.resize(paramsBefore);
+        Emitted out;
+        out.sql = "NULL";
+        out.kind = VarType::Null;
+        return out;
+    }
     const VarType lk = hintOf(l), rk = hintOf(r);
     Emitted out;
     out.nullable = l.nullable || r.nullable;

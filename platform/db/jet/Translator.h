@@ -70,6 +70,11 @@ public:
     virtual std::string like(const std::string& value, const std::string& pattern,
                              bool negated) const = 0;
     virtual std::string limit(const std::string& selectBody, long long n) const = 0;
+    // A derived table (a parenthesised SELECT) in FROM that the statement
+    // gives no alias; an engine that needs one adds it.
+    virtual std::string unnamedDerivedTable(const std::string& parenthesised) const {
+        return parenthesised;
+    }
     // True when Format() as a whole select-list item (a literal pattern or
     // none) is evaluated on the client: the engine has no Format of its own.
     virtual bool formatsOnClient() const { return false; }

@@ -365,8 +365,8 @@ private:
         columns_.clear();
         columns_.reserve(size_t(n));
         for (int c = 0; c < n; ++c)
-            columns_.push_back({QString::fromUtf8(PQfname(r, c)), PQftype(r, c), PQfmod(r, c),
-                                PQftable(r, c), PQftablecol(r, c)});
+            columns_.push_back({pg::writtenName(QString::fromUtf8(PQfname(r, c)), sql_),
+                                PQftype(r, c), PQfmod(r, c), PQftable(r, c), PQftablecol(r, c)});
         buffers_.assign(size_t(n), QByteArray());
         described_ = true;
     }
@@ -493,11 +493,11 @@ StatementPtr PgEngine::prepare(const std::string& native) {
     // another workstation changed it) and followed to the row's new tuple id.
     int rowIdParam = 0;
     if (startsWithWord(sql, "UPDATE")) {
-        const size_t at = sql.rfind(".ctid = $");
-        if (at != std::string::npos) {
-            rowIdParam = std::atoi(sql.c_str() + at + 9);
-            const size_t dot = sql.rfind(' ', at);
-            sql += " RETURNING " + sql.substr(dot + 1, at - dot - 1) + ".ctid";
+        const size_t at = sql.rfind("\".ctid = $");
+        const size_t open = at == std::string::npos ? at : sql.rfind('"', at - 1);
+        if (open != std::string::npos) {
+            rowIdParam = std::atoi(sql.c_str() + at + 10);
+            sql += " RETURNING " + sql.substr(open, at + 1 - open) + ".ctid";
         }
     }
     const bool repeatable = startsWithWord(sql, "SELECT") || startsWithWord(sql, "WITH");

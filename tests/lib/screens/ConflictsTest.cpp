@@ -220,9 +220,7 @@ TEST_F(ConflictsTest, ChkPassesAFailureBeyondItsQueriesToTheCaller) {
     // and reading the unopened tmp_Rec fails inside Chk itself.
     auto& engine = lib->dbconnection->engine();
     engine.execNative("DROP TABLE OnLineUsers");
-    engine.execNative(
-        "CREATE TABLE OnLineUsers (LineId INTEGER PRIMARY KEY AUTOINCREMENT, DateT DATETIME, "
-        "SysId LONG, UserId LONG, ScreenId LONG)");
+    engine.createTable(screens_test::occupancyTable({}));
     engine.execNative(
         "INSERT INTO OnLineUsers (DateT, SysId, UserId, ScreenId) "
         "VALUES ('2026-12-08 10:05:00', 1, 2, 12)");

@@ -8,6 +8,7 @@
 
 #include "platform/db/Connection.h"
 #include "platform/db/Engine.h"
+#include "platform/db/Schema.h"
 
 #include <vector>
 
@@ -22,6 +23,24 @@ struct Record {
     int32_t sysId, userId, userVal, screenId;
     friend bool operator==(const Record&, const Record&) = default;
 };
+
+// An OnLineUsers table of the given shape, for tests that replace the demo's
+// (made through the engine, so it suits either engine): LineId (AutoNumber,
+// the key), DateT, SysId, UserId, the Long columns `longs`, ScreenId, then
+// `extra`.
+inline db::TableDef occupancyTable(const QStringList& longs,
+                                   const std::vector<db::ColumnDef>& extra = {}) {
+    db::TableDef t{QStringLiteral("OnLineUsers"),
+                   {db::ColumnDef{QStringLiteral("LineId"), db::JetType::AutoNumber},
+                    db::ColumnDef{QStringLiteral("DateT"), db::JetType::DateTime},
+                    db::ColumnDef{QStringLiteral("SysId"), db::JetType::Long},
+                    db::ColumnDef{QStringLiteral("UserId"), db::JetType::Long}},
+                   {db::IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("LineId")}, true, true}}};
+    for (const QString& l : longs) t.columns.push_back(db::ColumnDef{l, db::JetType::Long});
+    t.columns.push_back(db::ColumnDef{QStringLiteral("ScreenId"), db::JetType::Long});
+    for (const db::ColumnDef& c : extra) t.columns.push_back(c);
+    return t;
+}
 
 class ScreensTest : public testing_support::LibTest {
 protected:
