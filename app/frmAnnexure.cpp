@@ -113,6 +113,8 @@ frmAnnexure::frmAnnexure(clsProd::Environment env, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       env_(std::move(env)),
       scale_(twips::Scale::of(QGuiApplication::primaryScreen())) {
+    if (!env_.messageBox) env_.messageBox = ui::defaultMessageBox();
+    env_.messageBox = waitCursor_.lifting(env_.messageBox);
     setObjectName(QStringLiteral("frmAnnexure"));
     setWindowTitle(QStringLiteral("Form39"));
     setWindowIcon(repairicon::icon());
@@ -222,6 +224,7 @@ void frmAnnexure::load() {
     loaded_ = true;
     // Failures that come back here are ignored and the window opens anyway.
     // A program end is not a failure: it passes on.
+    const repairwindow::WaitCursor::Guard busy(waitCursor_);
     try {
         prod_ = std::make_unique<clsProd>(env_);
         prod_->Get_Connection();
@@ -233,6 +236,7 @@ void frmAnnexure::unload() {
     if (!prod_) return;
     // The unload is never cancelled: a connection that cannot be closed is
     // still released with the object.
+    const repairwindow::WaitCursor::Guard busy(waitCursor_);
     try {
         prod_->Leave_Connection();
     } catch (const std::exception&) {
@@ -253,6 +257,11 @@ void frmAnnexure::closeEvent(QCloseEvent* event) {
 
 void frmAnnexure::cmdCure_Click() {
     if (!prod_) return;
+    if (!optsysDate->isChecked() && !optScreenProb->isChecked()) return;
+    // update_rec's box (the confirmation or the failure) comes up with the
+    // normal cursor; the error trail written after a failure waits under the
+    // wait cursor again.
+    const repairwindow::WaitCursor::Guard busy(waitCursor_);
     if (optsysDate->isChecked()) {
         prod_->update_rec(dateRepair(prod_->settings().shortDate(prod_->clock().today())));
     } else if (optScreenProb->isChecked()) {

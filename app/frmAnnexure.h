@@ -9,6 +9,8 @@
 //   Do It    runs the selected repair through update_rec, which confirms or
 //            reports the failure itself;
 //   unload   (any close) Leave_Connection, then releases the object.
+// While each of these waits on the database the wait cursor is up; every
+// message box the library shows meanwhile appears with the normal cursor.
 // The window has no title bar: pressing a mouse button on its bare surface and
 // moving drags it, the grab point staying under the pointer. Positions are
 // worked out in twips held in 16-bit fields, as the window has always kept them;
@@ -25,6 +27,7 @@
 #include <memory>
 
 #include "app/Twips.h"
+#include "app/WaitCursor.h"
 #include "lib/clsProd.h"
 
 class QCloseEvent;
@@ -65,6 +68,8 @@ class frmAnnexure : public QWidget {
     clsProd* library() const { return prod_.get(); }
     const twips::Scale& scale() const { return scale_; }
     bool dragging() const { return dragFlag_ != 0; }
+    // Whether the wait cursor is up (the window waits on the database).
+    bool waiting() const { return waitCursor_.shown(); }
 
     // Controls, in the order the window's tab order visits them after the labels.
     QLabel* lblHead = nullptr;
@@ -94,7 +99,8 @@ class frmAnnexure : public QWidget {
     void cmdExit_Click();
     void unload();
 
-    clsProd::Environment env_;
+    repairwindow::WaitCursor waitCursor_;
+    clsProd::Environment env_;  // its message box lifts the wait cursor
     twips::Scale scale_;
     std::unique_ptr<clsProd> prod_;
     bool loaded_ = false;

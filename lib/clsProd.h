@@ -19,6 +19,8 @@
 #include "platform/context/AppContext.h"
 #include "platform/db/Connection.h"
 #include "platform/runtime/Environment.h"
+#include "platform/runtime/Error.h"
+#include "platform/runtime/Numbers.h"
 #include "platform/runtime/RegionalSettings.h"
 #include "platform/runtime/Variant.h"
 #include "platform/ui/Grid.h"
@@ -30,12 +32,42 @@
 #include <QDateTime>
 #include <QString>
 
+#include <concepts>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 class clsProd {
 public:
+    // A 16-bit integer parameter (counts, widths, positions, character codes,
+    // grid rows and columns). The host passes whatever number it holds; one
+    // outside -32768..32767 fails with Overflow (6) at the call, before the
+    // routine does anything, as the classic run time converts an argument for
+    // a 16-bit parameter. A floating-point number is rounded first, halves to
+    // the even neighbour. Nothing is ever wrapped. A boolean is not a count.
+    class Int16 {
+    public:
+        template <std::integral T>
+        Int16(T v) : v_(fromInteger(v)) {}  // NOLINT: converts implicitly, as the call does
+        template <std::floating_point T>
+        Int16(T v) : v_(rt::toInt16Checked(double(v))) {}  // NOLINT
+        Int16(bool) = delete;
+        operator int16_t() const { return v_; }  // NOLINT
+
+    private:
+        template <std::integral T>
+        static int16_t fromInteger(T v) {
+            if constexpr (std::is_signed_v<T>) {
+                return rt::checkedInt16(int64_t(v));
+            } else {
+                if (v > T(INT16_MAX)) rt::raiseStandard(rt::err::Overflow);
+                return int16_t(v);
+            }
+        }
+        int16_t v_;
+    };
+
     struct Environment {
         std::shared_ptr<ui::MessageBox> messageBox;
         std::shared_ptr<rt::Clock> clock;
@@ -119,11 +151,10 @@ public:
     bool IsAvailPO(int32_t custid, QString strPO, QString tbl);
     bool IsAvailPO_subcon(int32_t suppid, QString strPO, QString tbl);
     bool IsAvailPO_Purch(int32_t vendorcode, QString strPO, QString tbl);
-    bool msf_check_valid_itm(ui::Grid& msfT, int16_t co);
-    bool msf_RowQty_OK_if_red(ui::Grid& msfT, int16_t Co1, int16_t co2);
-    bool msf_RowQty_OK_with_StockPO(ui::Grid& msfT, int16_t Co1, int16_t co2);
-    rt::Variant get_total_for_user_req(ui::Grid& msflex, int16_t r1, int16_t r2, int16_t c1,
-                                       int16_t c2);
+    bool msf_check_valid_itm(ui::Grid& msfT, Int16 co);
+    bool msf_RowQty_OK_if_red(ui::Grid& msfT, Int16 Co1, Int16 co2);
+    bool msf_RowQty_OK_with_StockPO(ui::Grid& msfT, Int16 Co1, Int16 co2);
+    rt::Variant get_total_for_user_req(ui::Grid& msflex, Int16 r1, Int16 r2, Int16 c1, Int16 c2);
 
     // ---- Attendance (lib/attendance/); no handler ----
     float cal_OT_Hrs(QString OTstr);
@@ -134,10 +165,10 @@ public:
 
     // ---- Text, amounts and output (lib/text/); no handler ----
     QString MoneyToWords(const int32_t& cMoney);
-    QString Str_Split_Using_Separator(QString Src_Str, QString sep, int16_t pos);
-    QString setWidth(const QString& Expression, const int16_t& Width);
-    QString repeat_char(int16_t ch, int16_t lengt);
-    QString LPad(const rt::Variant& ValIn, const int16_t& nDec, const int16_t& WidthOut);
+    QString Str_Split_Using_Separator(QString Src_Str, QString sep, Int16 pos);
+    QString setWidth(const QString& Expression, Int16 Width);
+    QString repeat_char(Int16 ch, Int16 lengt);
+    QString LPad(const rt::Variant& ValIn, Int16 nDec, Int16 WidthOut);
     QString remove_all_vbcrlf(QString strCRLF);
     QString ReplStr(QString& sSrcStr, const QString& sFind, const QString& sReplaceWith);
     void PSprinting(ui::PrintDialog& cmmDlg, ui::RichTextBox& rtbP);  // ignores failures

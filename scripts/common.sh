@@ -8,12 +8,12 @@ BUILD="${NARVO_BUILD_DIR:-$ROOT/build}"
 PACKAGES=(
   cmake g++ make pkg-config ccache
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6printsupport6
-  libsqlite3-dev sqlite3
+  libsqlite3-dev sqlite3 libedit-dev
   postgresql libpq-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   mdbtools mdbtools-dev libglib2.0-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-liberation fonts-dejavu-core
-  poppler-utils xdg-utils
+  poppler-utils xdg-utils help2man
 )
 
 install_packages() {

@@ -5,12 +5,15 @@
 // lowers the caller's access value to 1, read only. Both walk the shared
 // recordset tmp_Rec and look names up with Retrieve_Name; every message box
 // carries the context's msgTxt as its title.
+#include <QRegularExpression>
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <optional>
+
 #include "lib/clsProd.h"
 #include "lib/db/Handlers.h"
 #include "platform/runtime/Error.h"
-
-#include <exception>
-#include <optional>
 
 namespace {
 
@@ -53,22 +56,60 @@ bool openedNoLater(const clsProd& self, const QString& ownText, const rt::Varian
     return toSecond(*own) >= toSecond(rowTime.toDate(self.settings()));
 }
 
+// An id that another workstation wrote into its record, as a 32-bit whole
+// number: a whole number of any numeric kind, or a text of decimal digits with
+// an optional sign and blanks around them. Anything else (other text, a
+// fraction, a number beyond 32 bits, Null) reads as no id. Whatever the record
+// holds is data: it never becomes part of a statement's text.
+std::optional<int32_t> recordedId(const rt::Variant& v) {
+    switch (v.type()) {
+        case rt::VarType::Byte:
+            return v.asByte();
+        case rt::VarType::Int16:
+            return v.asInt16();
+        case rt::VarType::Int32:
+            return v.asInt32();
+        case rt::VarType::Single:
+        case rt::VarType::Double: {
+            const double d = v.type() == rt::VarType::Single ? double(v.asSingle()) : v.asDouble();
+            if (d >= INT32_MIN && d <= INT32_MAX && d == std::trunc(d)) return int32_t(d);
+            return std::nullopt;
+        }
+        case rt::VarType::Text: {
+            static const QRegularExpression digits(QStringLiteral("^ *([+-]?[0-9]{1,10}) *$"));
+            const QRegularExpressionMatch m = digits.match(v.asText());
+            if (!m.hasMatch()) return std::nullopt;
+            const qint64 n = m.captured(1).toLongLong();
+            if (n < INT32_MIN || n > INT32_MAX) return std::nullopt;
+            return int32_t(n);
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+// The name `lookup` (a statement ending in "=") finds for the record's id in
+// `column`; an empty name when the record holds no readable id, without
+// asking the database, as for an id that nobody on record has.
+QString nameOf(clsProd& self, db::Recordset& row, const char* column, const QString& lookup) {
+    const std::optional<int32_t> id = recordedId(row.Fields(QLatin1String(column)).Value());
+    if (!id) return QString();
+    return self.Retrieve_Name(lookup + QString::number(*id));
+}
+
 // The first four lines naming the other holder of the screen: the heading, the
 // other user's name, the other workstation's name and when the row was written.
-// The names come from Retrieve_Name (an empty name when none is on record); the
-// row's ids go into the statements as the engine delivers them.
+// The names come from Retrieve_Name (an empty name when none is on record or
+// the record's id is not a number).
 QString holderLines(clsProd& self, db::Recordset& row, const QString& heading) {
-    const rt::RegionalSettings& rs = self.settings();
-    const QString userName = self.Retrieve_Name(
-        QStringLiteral("Select UserName from User1 Where UserId=") +
-        row.Fields(QStringLiteral("UserId")).Value().joinText(rs));
-    const QString sysName = self.Retrieve_Name(
-        QStringLiteral("Select SysName from ImpSystems Where SysId=") +
-        row.Fields(QStringLiteral("SysId")).Value().joinText(rs));
+    const QString userName =
+        nameOf(self, row, "UserId", QStringLiteral("Select UserName from User1 Where UserId="));
+    const QString sysName =
+        nameOf(self, row, "SysId", QStringLiteral("Select SysName from ImpSystems Where SysId="));
     return heading + kLineFeed + QStringLiteral("User Name : ") + userName + kLineFeed +
            QStringLiteral("System Name : ") + sysName + kLineFeed +
            QStringLiteral("Date / Time : ") +
-           row.Fields(QStringLiteral("DateT")).Value().joinText(rs);
+           row.Fields(QStringLiteral("DateT")).Value().joinText(self.settings());
 }
 
 }  // namespace

@@ -3,9 +3,10 @@
 // of trailing line breaks, and search-and-replace.
 //
 // Texts are QStrings of 16-bit characters; positions the callers pass count
-// from 1. Counts, widths and positions are 16-bit; where a 16-bit counter or
-// length would step past 32767 the routine fails with Overflow (6) rather
-// than wrap. Apart from the "Position Error" message of
+// from 1. Counts, widths and positions are 16-bit: a wider value passed in
+// fails with Overflow (6) at the call (clsProd::Int16), and where a 16-bit
+// counter or length would step past 32767 the routine fails the same way
+// rather than wrap. Apart from the "Position Error" message of
 // Str_Split_Using_Separator nothing here shows anything: failures pass to the
 // caller as rt::Error.
 #include <QStringList>
@@ -165,7 +166,7 @@ DecimalText decimalTextOf(const rt::Variant& v) {
 
 }  // namespace
 
-QString clsProd::Str_Split_Using_Separator(QString Src_Str, QString sep, int16_t pos) {
+QString clsProd::Str_Split_Using_Separator(QString Src_Str, QString sep, Int16 pos) {
     if (pos == 0) {
         messageBox().show(QStringLiteral("Position Error"), appTitle(), ui::Icon::None);
         return QString();
@@ -189,7 +190,7 @@ QString clsProd::Str_Split_Using_Separator(QString Src_Str, QString sep, int16_t
     return counter == pos ? Src_Str.mid(start) : QString();
 }
 
-QString clsProd::setWidth(const QString& Expression, const int16_t& Width) {
+QString clsProd::setWidth(const QString& Expression, Int16 Width) {
     if (Expression.isEmpty()) return QString();
     const QStringList words = Expression.split(u' ');  // empty words between doubled blanks
     QString out;
@@ -208,15 +209,15 @@ QString clsProd::setWidth(const QString& Expression, const int16_t& Width) {
     return out;
 }
 
-QString clsProd::repeat_char(int16_t ch, int16_t lengt) {
+QString clsProd::repeat_char(Int16 ch, Int16 lengt) {
     if (lengt <= 0) return QString();
     return QString(lengt, cp1252Char(ch));
 }
 
-QString clsProd::LPad(const rt::Variant& ValIn, const int16_t& nDec, const int16_t& WidthOut) {
+QString clsProd::LPad(const rt::Variant& ValIn, Int16 nDec, Int16 WidthOut) {
     const rt::RegionalSettings& rs = settings();
     const QChar point = rs.decimalSeparator();
-    const int decimals = nDec > 0 ? nDec : 0;
+    const int decimals = nDec > 0 ? int(nDec) : 0;
 
     QString text;
     if (ValIn.isNumeric()) {

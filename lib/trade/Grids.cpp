@@ -4,8 +4,9 @@
 //
 // None of these routines has a handler of its own: a failure of the grid (a
 // column outside it, a row counter stepping past 32767) passes to the caller,
-// after any message already shown. Row and column counters are 16-bit, as the
-// screens' grids have always been addressed.
+// after any message already shown. Row and column numbers and counters are
+// 16-bit, as the screens' grids have always been addressed: a wider number
+// passed in fails with Overflow (6) at the call (clsProd::Int16).
 #include <cstdint>
 #include <utility>
 
@@ -61,7 +62,7 @@ bool rowQtyOk(clsProd& self, ui::Grid& g, int16_t i, int16_t Co1, int16_t co2) {
 
 // Compares the item column of every pair of data rows (rows i < j) and stops at
 // the first pair that holds the same text once the spaces around it are gone.
-bool clsProd::msf_check_valid_itm(ui::Grid& msfT, int16_t co) {
+bool clsProd::msf_check_valid_itm(ui::Grid& msfT, Int16 co) {
     int16_t first = 0, second = 0;
     const bool unique = for16(1, int64_t(msfT.Rows()) - 2, [&](int16_t i) {
         // The inner limit is read afresh for every row i.
@@ -85,7 +86,7 @@ bool clsProd::msf_check_valid_itm(ui::Grid& msfT, int16_t co) {
 // Only rows whose limit cell is pure red (255) are checked. The scan moves the
 // grid's current cell: it is left in column co2 on the offending row, or on
 // the last data row when every row passed.
-bool clsProd::msf_RowQty_OK_if_red(ui::Grid& msfT, int16_t Co1, int16_t co2) {
+bool clsProd::msf_RowQty_OK_if_red(ui::Grid& msfT, Int16 Co1, Int16 co2) {
     msfT.setCol(co2);
     return for16(1, int64_t(msfT.Rows()) - 1, [&](int16_t i) {
         msfT.setRow(i);
@@ -95,15 +96,15 @@ bool clsProd::msf_RowQty_OK_if_red(ui::Grid& msfT, int16_t Co1, int16_t co2) {
 }
 
 // Every data row is checked; the grid's current cell is not touched.
-bool clsProd::msf_RowQty_OK_with_StockPO(ui::Grid& msfT, int16_t Co1, int16_t co2) {
+bool clsProd::msf_RowQty_OK_with_StockPO(ui::Grid& msfT, Int16 Co1, Int16 co2) {
     return for16(1, int64_t(msfT.Rows()) - 1,
                  [&](int16_t i) { return rowQtyOk(*this, msfT, i, Co1, co2); });
 }
 
 // The sum of the block between the two corners (either order), and for a block
 // exactly two columns wide also the sum of the rows' products of its columns.
-rt::Variant clsProd::get_total_for_user_req(ui::Grid& msflex, int16_t r1, int16_t r2, int16_t c1,
-                                            int16_t c2) {
+rt::Variant clsProd::get_total_for_user_req(ui::Grid& msflex, Int16 r1, Int16 r2, Int16 c1,
+                                            Int16 c2) {
     if (r1 > r2) std::swap(r1, r2);
     if (c1 > c2) std::swap(c1, c2);
     double sum = 0, products = 0;

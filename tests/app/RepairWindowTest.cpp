@@ -1,7 +1,10 @@
 // The repair window driven as a user drives it: real widgets on the offscreen
 // platform, a demo database in a temporary application folder, recorded
 // message boxes, a fixed clock (8 Dec 2026) and a program end that throws.
+#include <sqlite3.h>
+
 #include <QApplication>
+#include <QCursor>
 #include <QFile>
 #include <QFontInfo>
 #include <QFrame>
@@ -11,12 +14,15 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <initializer_list>
+#include <utility>
 
 #include "app/RepairIcon.h"
 #include "app/ShapeControl.h"
 #include "app/Startup.h"
 #include "app/frmAnnexure.h"
 #include "platform/db/Engine.h"
+#include "platform/db/sqlite/SqliteEngine.h"
 #include "tests/support/LibFixture.h"
 
 namespace {
@@ -454,6 +460,199 @@ TEST_F(RepairWindowTest, IconComesInTwoSizesOfSixteenColours) {
             }
         EXPECT_GT(opaque, size * size / 2);
     }
+}
+
+// ---- The wait cursor ----
+
+// The application's override cursor as a number: its shape, or -1 for none.
+int overrideShape() {
+    const QCursor* c = QGuiApplication::overrideCursor();
+    return c ? int(c->shape()) : -1;
+}
+constexpr int kNoOverride = -1;
+constexpr int kWait = int(Qt::WaitCursor);
+
+// A message box that notes the cursor each box appears with.
+class CursorAtBox final : public ui::MessageBox {
+  public:
+    explicit CursorAtBox(std::shared_ptr<ui::MessageBox> inner) : inner_(std::move(inner)) {}
+    void show(const QString& text, const QString& title, ui::Icon icon) override {
+        shapes.push_back(overrideShape());
+        inner_->show(text, title, icon);
+    }
+    std::vector<int> shapes;
+
+  private:
+    std::shared_ptr<ui::MessageBox> inner_;
+};
+
+// Notes the cursor whenever the database runs a statement's trigger on the
+// window's own connection, i.e. while the window waits on that statement.
+class CursorProbe {
+  public:
+    // Registers cursor_probe() on `db` and creates the temporary triggers
+    // that call it.
+    CursorProbe(sqlite3* db, std::initializer_list<const char*> triggers) {
+        EXPECT_EQ(sqlite3_create_function(db, "cursor_probe", 0, SQLITE_UTF8 | SQLITE_INNOCUOUS,
+                                          this, &CursorProbe::call, nullptr, nullptr),
+                  SQLITE_OK);
+        for (const char* trigger : triggers) {
+            char* message = nullptr;
+            EXPECT_EQ(sqlite3_exec(db, trigger, nullptr, nullptr, &message), SQLITE_OK)
+                << (message ? message : "");
+            sqlite3_free(message);
+        }
+    }
+    // The shapes noted since the last call.
+    std::vector<int> take() { return std::exchange(shapes, {}); }
+    std::vector<int> shapes;
+
+  private:
+    static void call(sqlite3_context* ctx, int, sqlite3_value**) {
+        static_cast<CursorProbe*>(sqlite3_user_data(ctx))->shapes.push_back(overrideShape());
+        sqlite3_result_null(ctx);
+    }
+};
+
+class WaitCursorTest : public RepairWindowTest {
+  protected:
+    void SetUp() override {
+        RepairWindowTest::SetUp();
+        ASSERT_EQ(overrideShape(), kNoOverride);
+        atBox = std::make_shared<CursorAtBox>(fake.boxes);
+    }
+    void TearDown() override {
+        RepairWindowTest::TearDown();
+        EXPECT_EQ(overrideShape(), kNoOverride) << "a test left a cursor behind";
+        while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
+    }
+    clsProd::Environment environment() {
+        clsProd::Environment env = fake.environment(appFolder());
+        env.messageBox = atBox;
+        return env;
+    }
+    frmAnnexure& openWindow() {
+        connectDemo();
+        window = startRepairWindow(environment());
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        return *window;
+    }
+    sqlite3* windowsConnection() {
+        return db::sqliteHandle(window->library()->dbconnection->engine());
+    }
+
+    std::shared_ptr<CursorAtBox> atBox;
+};
+
+TEST_F(WaitCursorTest, EachRepairRunsUnderTheWaitCursorAndConfirmsWithTheNormalOne) {
+    if (testing_support::onServer())
+        GTEST_SKIP() << "The cursor is watched through SQLite triggers on the window's file";
+    frmAnnexure& w = openWindow();
+    EXPECT_FALSE(w.waiting());
+    EXPECT_EQ(overrideShape(), kNoOverride);
+    addLog(today().addDays(1));
+    CursorProbe probe(windowsConnection(),
+                      {"CREATE TEMP TRIGGER probe_screens BEFORE DELETE ON OnLineUsers "
+                       "BEGIN SELECT cursor_probe(); END",
+                       "CREATE TEMP TRIGGER probe_logs BEFORE DELETE ON logs "
+                       "BEGIN SELECT cursor_probe(); END"});
+    const int screens = count("select count(*) from OnLineUsers");
+    const int ahead = count("select count(*) from logs where dates>" + iso(today()));
+    ASSERT_GT(screens, 0);
+
+    // The trigger calls run on this thread as each statement deletes a row.
+    choose(w.optScreenProb);
+    doIt();
+    EXPECT_EQ(probe.take(), std::vector<int>(size_t(screens), kWait));
+    choose(w.optsysDate);
+    doIt();
+    EXPECT_EQ(probe.take(), std::vector<int>(size_t(ahead), kWait));
+
+    expectConfirmed(2);
+    EXPECT_EQ(atBox->shapes, (std::vector<int>{kNoOverride, kNoOverride}));
+    EXPECT_EQ(overrideShape(), kNoOverride);
+    EXPECT_FALSE(w.waiting());
+}
+
+TEST_F(WaitCursorTest, AFailureShowsWithTheNormalCursorAndItsTrailIsWrittenUnderTheWaitCursor) {
+    if (testing_support::onServer())
+        GTEST_SKIP() << "The cursor is watched through SQLite triggers on the window's file";
+    frmAnnexure& w = openWindow();
+    lib->dbconnection->engine().execNative("DROP TABLE OnLineUsers");
+    CursorProbe onTrail(windowsConnection(), {"CREATE TEMP TRIGGER probe_trail AFTER INSERT ON "
+                                              "errlog BEGIN SELECT cursor_probe(); END"});
+    const int trail = count("select count(*) from errlog");
+
+    choose(w.optScreenProb);
+    doIt();
+
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].icon, ui::Icon::Critical);
+    EXPECT_EQ(atBox->shapes, std::vector<int>{kNoOverride});
+    EXPECT_EQ(onTrail.take(), std::vector<int>{kWait});
+    EXPECT_EQ(count("select count(*) from errlog"), trail + 1);
+    EXPECT_EQ(overrideShape(), kNoOverride);
+}
+
+TEST_F(WaitCursorTest, DoItWithNoOptionSelectedLeavesTheCursorAlone) {
+    frmAnnexure& w = openWindow();
+    doIt();
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_FALSE(w.waiting());
+    EXPECT_EQ(overrideShape(), kNoOverride);
+}
+
+TEST_F(WaitCursorTest, TheCautionAtStartShowsWithTheNormalCursorAndNoneIsLeftAfterTheEnd) {
+    EXPECT_THROW(startRepairWindow(environment()), rt::ProgramEnded);  // no DataBase folder
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(atBox->shapes, std::vector<int>{kNoOverride});
+    EXPECT_EQ(overrideShape(), kNoOverride);
+}
+
+TEST_F(WaitCursorTest, ClosingLeavesNoCursorBehind) {
+    frmAnnexure& w = openWindow();
+    QTest::mouseClick(w.cmdExit, Qt::LeftButton);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(overrideShape(), kNoOverride);
+}
+
+// The cursor itself: guards nest, and a box lifts it and puts it back, also
+// when showing the box fails.
+TEST(WaitCursor, GuardsNestAndBoxesLiftIt) {
+    auto recorder = std::make_shared<CursorAtBox>(std::make_shared<ui::RecordingMessageBox>());
+    repairwindow::WaitCursor cursor;
+    const auto box = cursor.lifting(recorder);
+    box->show("before", "t", ui::Icon::None);
+    {
+        const repairwindow::WaitCursor::Guard outer(cursor);
+        EXPECT_EQ(overrideShape(), kWait);
+        {
+            const repairwindow::WaitCursor::Guard inner(cursor);
+            box->show("inside", "t", ui::Icon::None);
+            EXPECT_EQ(overrideShape(), kWait);
+        }
+        EXPECT_TRUE(cursor.shown());
+        EXPECT_EQ(overrideShape(), kWait);
+    }
+    EXPECT_FALSE(cursor.shown());
+    EXPECT_EQ(overrideShape(), kNoOverride);
+    EXPECT_EQ(recorder->shapes, (std::vector<int>{kNoOverride, kNoOverride}));
+
+    // A failing box still gives the cursor back to the work that follows.
+    class FailingBox final : public ui::MessageBox {
+      public:
+        void show(const QString&, const QString&, ui::Icon) override {
+            EXPECT_EQ(overrideShape(), kNoOverride);
+            throw rt::Error(7, "Out of memory");
+        }
+    };
+    const auto failing = cursor.lifting(std::make_shared<FailingBox>());
+    {
+        const repairwindow::WaitCursor::Guard busy(cursor);
+        EXPECT_THROW(failing->show("x", "t", ui::Icon::None), rt::Error);
+        EXPECT_EQ(overrideShape(), kWait);
+    }
+    EXPECT_EQ(overrideShape(), kNoOverride);
 }
 
 }  // namespace

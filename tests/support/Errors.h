@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace testing_support {
 
@@ -16,6 +17,25 @@ inline int32_t errorOf(const std::function<void()>& f) {
         return e.number();
     }
     return 0;
+}
+
+// A number a host passes for a 16-bit parameter and the error it must meet
+// (0 for none).
+struct EdgeValue {
+    int32_t value;
+    int32_t outcome;
+};
+
+// The ends of the 16-bit range and values just beyond and far beyond them:
+// at 32767 and -32768 the routine runs and meets its own outcome (`atMax`,
+// `atMin`); every value outside 16 bits fails with Overflow at the call.
+inline std::vector<EdgeValue> sixteenBitEdges(int32_t atMax, int32_t atMin) {
+    return {{32767, atMax},
+            {32768, rt::err::Overflow},
+            {-32768, atMin},
+            {-32769, rt::err::Overflow},
+            {40000, rt::err::Overflow},
+            {65536 + 3, rt::err::Overflow}};
 }
 
 }  // namespace testing_support

@@ -61,8 +61,8 @@ void CommandLine::addPasswordOptions(unsigned sources, const QString& whose) {
             QStringLiteral("password"),
             QStringLiteral("%1. PW shows in the process list, where other users of this "
                            "computer can read it: prefer --password-env%2.")
-                .arg(whose, (sources & PasswordAsk) ? QStringLiteral(" or --ask-password")
-                                                    : QString()),
+                .arg(whose,
+                     (sources & PasswordAsk) ? QStringLiteral(" or --ask-password") : QString()),
             QStringLiteral("PW"));
         parser_.addOption(*passwordOption_);
     }

@@ -1,110 +1,58 @@
-// jetsql: a shell for support staff on the database layer. It opens a database
-// file (or a whole connection string), runs Jet SQL statements through the same
-// translator and engine as the library, and prints what the library would read.
+// jetsql: the support shell on the database layer. It opens a database file
+// (or a whole connection string) and runs Jet SQL statements and dot
+// commands through the same translator and engine as the library.
 //
 //   jetsql [options] DATABASE [STATEMENT ...]
 //
-// Without statements on the command line, statements are read from standard
-// input, one per line. Failures print "error NUMBER: DESCRIPTION" on standard
-// error; the exit status is then 1.
+// Statements given on the command line run one after the other (an argument
+// beginning with '.' is a command). Without them, the shell reads standard
+// input: at a terminal with a prompt, line editing and history; otherwise as
+// a script, one statement a line. Failures print "error NUMBER: DESCRIPTION"
+// on standard error; the exit status is then 1 (2 for a refused command line).
+#include "tools/common/CommandLine.h"
+#include "tools/jetsql/LineReader.h"
+#include "tools/jetsql/Shell.h"
+
 #include "lib/db/SystemPassword.h"
 #include "platform/db/Connection.h"
-#include "platform/db/Engine.h"
+#include "platform/db/Schema.h"
 #include "platform/runtime/Error.h"
-#include "tools/common/CommandLine.h"
 
 #include <QCoreApplication>
-#include <QTextStream>
+#include <QDir>
+
+#include <unistd.h>
 
 #include <cstdio>
-#include <iostream>
-#include <string>
-
-namespace {
-
-QString csvField(const QString& s) {
-    if (!s.contains(u',') && !s.contains(u'"') && !s.contains(u'\n') && !s.contains(u'\r'))
-        return s;
-    QString q = s;
-    q.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + q + u'"';
-}
-
-QString cellText(const rt::Variant& v, const rt::RegionalSettings& rs) {
-    if (v.isNull()) return QStringLiteral("Null");
-    if (v.type() == rt::VarType::Binary)
-        return QStringLiteral("0x") + QString::fromLatin1(v.asBinary().toHex());
-    return v.toText(rs);
-}
-
-// Runs one statement; prints its rows or the rows changed.
-void run(db::Connection& c, const std::shared_ptr<db::Connection>& shared, const QString& sql,
-         bool csv, QTextStream& out) {
-    db::Recordset rs;
-    rs.Open(sql, shared, db::adOpenForwardOnly, db::adLockReadOnly);
-    if (rs.State() != db::adStateOpen) {
-        out << c.engine().changes() << " row(s) affected\n";
-        out.flush();
-        return;
-    }
-    const int n = rs.FieldCount();
-    QStringList header;
-    for (int i = 0; i < n; ++i) header << rs.Fields(i).Name();
-    std::vector<QStringList> rows;
-    auto printRow = [&](const QStringList& cells) {
-        QStringList f;
-        for (const QString& s : cells) f << csvField(s);
-        out << f.join(u',') << '\n';
-    };
-    if (csv) printRow(header);
-    while (!rs.Eof()) {
-        QStringList cells;
-        for (int i = 0; i < n; ++i) cells << cellText(rs.Fields(i).Value(), c.settings());
-        if (csv)
-            printRow(cells);
-        else
-            rows.push_back(cells);
-        rs.MoveNext();
-    }
-    rs.Close();
-    if (!csv) {
-        std::vector<qsizetype> width(n);
-        for (int i = 0; i < n; ++i) width[i] = header[i].size();
-        for (const auto& r : rows)
-            for (int i = 0; i < n; ++i) width[i] = std::max(width[i], r[i].size());
-        auto line = [&](const QStringList& cells) {
-            QStringList padded;
-            for (int i = 0; i < n; ++i) padded << cells[i].leftJustified(width[i]);
-            out << padded.join(QStringLiteral(" | ")).trimmed() << '\n';
-        };
-        line(header);
-        QStringList rule;
-        for (int i = 0; i < n; ++i) rule << QString(width[i], u'-');
-        out << rule.join(QStringLiteral("-+-")) << '\n';
-        for (const auto& r : rows) line(r);
-        out << "(" << rows.size() << " row" << (rows.size() == 1 ? "" : "s") << ")\n";
-    }
-    out.flush();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     return tools::run([&] {
         tools::CommandLine cl(
             QStringLiteral("jetsql"),
-            QStringLiteral("Runs Jet SQL on a database file through the library's own translator "
-                           "and engine. Without STATEMENTs, statements are read from standard "
-                           "input, one per line."));
-        QCommandLineOption csvOption(QStringLiteral("csv"), QStringLiteral("Prints rows as CSV."));
+            QStringLiteral(
+                "The support shell: runs Jet SQL on a database file through the library's own "
+                "translator and engine.\nWithout STATEMENTs it reads standard input: at a "
+                "terminal with a prompt, line editing and history (statements end with ';'); "
+                "otherwise as a script, one statement a line. Enter .help for the commands "
+                "(.tables, .schema, .check, .backup, .dump, .import ...)."));
+        QCommandLineOption csvOption(QStringLiteral("csv"),
+                                     QStringLiteral("Prints rows as CSV (as .mode csv)."));
         cl.addOption(csvOption);
+        QCommandLineOption createOption(
+            QStringLiteral("create"),
+            QStringLiteral("Creates DATABASE as a new, empty database file (protected by the "
+                           "password) before opening it; an existing file is refused. For "
+                           "reading a .dump back."));
+        cl.addOption(createOption);
         cl.addPasswordOptions(tools::PasswordOption | tools::PasswordEnv | tools::PasswordAsk,
                               QStringLiteral("The database's password (default: the system's)"));
         cl.addPositional(QStringLiteral("DATABASE"),
                          QStringLiteral("A database file or a whole connection string "
                                         "(Provider=Microsoft.Jet.OLEDB.4.0;Data Source=...)."));
-        cl.addPositional(QStringLiteral("STATEMENT"), QStringLiteral("Statements to run."),
+        cl.addPositional(QStringLiteral("STATEMENT"),
+                         QStringLiteral("Statements or commands to run instead of reading "
+                                        "standard input."),
                          QStringLiteral("[STATEMENT ...]"));
         // Options stand before the database; what follows it is statements.
         cl.parser().setOptionsAfterPositionalArgumentsMode(
@@ -113,43 +61,52 @@ int main(int argc, char** argv) {
         tools::hidePasswordArgument(argc, argv);
         cl.requirePositional(1, -1);
         const QString password = cl.password().value_or(systemDatabasePassword());
-        const bool csv = cl.isSet(csvOption);
         const QString database = cl.positional().first();
         const QStringList statements = cl.positional().mid(1);
+
         const QString cs =
             database.contains(QStringLiteral("Provider="), Qt::CaseInsensitive)
                 ? database
                 : QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + database +
                       QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") +
                       password;
-        QTextStream out(stdout);
-        auto report = [](const rt::Error& e) {
-            std::fprintf(stderr, "error %d: %s\n", e.number(), qPrintable(e.description()));
-        };
         auto conn = db::Connection::create();
         try {
+            if (cl.isSet(createOption)) {
+                if (database.contains(QStringLiteral("Provider="), Qt::CaseInsensitive))
+                    cl.refuse(
+                        QStringLiteral("--create needs a file name, not a connection string."));
+                db::createDatabaseFile(database, password);
+            }
             conn->setConnectionString(cs);
             conn->Open();
         } catch (const rt::Error& e) {
-            report(e);
-            return 1;
+            std::fprintf(stderr, "error %d: %s\n", e.number(),
+                         e.description().toLocal8Bit().constData());
+            return tools::kExitFailure;
         }
-        int status = 0;
-        auto runOne = [&](const QString& sql) {
-            if (sql.trimmed().isEmpty()) return;
-            try {
-                run(*conn, conn, sql, csv, out);
-            } catch (const rt::Error& e) {
-                report(e);
-                status = 1;
-            }
-        };
+
+        jetsql::Shell shell(conn);
+        if (cl.isSet(csvOption)) shell.setMode(jetsql::Mode::Csv);
         if (!statements.isEmpty()) {
-            for (const QString& s : statements) runOne(s);
+            for (const QString& s : statements) {
+                shell.runOne(s);
+                if (shell.quitRequested()) break;
+            }
+        } else if (::isatty(STDIN_FILENO)) {
+            std::printf("%s on %s\nEnter .help for the commands; statements end with ';'.\n",
+                        qPrintable(tools::versionText(QStringLiteral("jetsql"))),
+                        qPrintable(database));
+            std::fflush(stdout);
+            const QString home = QDir::homePath();
+            auto in = jetsql::terminalReader(
+                home.isEmpty() ? QString() : home + QStringLiteral("/.jetsql_history"));
+            shell.run(*in);
         } else {
-            std::string line;
-            while (std::getline(std::cin, line)) runOne(QString::fromStdString(line));
+            auto in = jetsql::streamReader(stdin);
+            shell.run(*in);
         }
-        return status;
+        shell.rollBackOpenTransaction();
+        return shell.exitStatus();
     });
 }

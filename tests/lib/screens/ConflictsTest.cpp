@@ -244,6 +244,114 @@ TEST_F(ConflictsTest, ARecordWithoutATimeIsNamedByFixButNeverCountedByChk) {
         << boxes()[0].text.toStdString();
 }
 
+// ---- Records as other workstations wrote them ----
+
+// Whatever another workstation's record holds as its user or workstation id,
+// the name lookups run only as "...Id=" followed by the digits of a 32-bit
+// number. A record whose id is not one still holds the screen; its holder is
+// named as one nobody has on record (an empty name), without a query.
+struct StoredId {
+    const char* name;
+    const char* literal;  // as written into the record
+    const char* userName;
+    // False where the server's whole-number column keeps another value than
+    // the one written (it rounds a fraction), so the case is the file's only.
+    bool serverKeepsIt = true;
+};
+void PrintTo(const StoredId& s, std::ostream* os) { *os << s.name; }
+
+const StoredId kStoredIds[] = {
+    {"DigestUnion", "'0 union select digest from MSysPassword'", ""},
+    {"TextUnion", "'0 union select ''INJECTED'''", ""},
+    {"Semicolon", "'3; delete from User1'", ""},
+    {"Fraction", "3.5", "", false},
+    {"BeyondThirtyTwoBits", "4294967299", ""},
+    {"DigitsAfterALetter", "'x3'", ""},
+    {"Null", "NULL", ""},
+    {"Number", "3", "MEENA"},
+    {"WholeFloatingNumber", "3.0", "MEENA"},
+    {"DigitsAsText", "' 3 '", "MEENA"},
+    {"NegativeNumber", "-1", ""},
+};
+
+class StoredIdTest : public ConflictsTest, public ::testing::WithParamInterface<StoredId> {
+protected:
+    // This user's record at 10:05 and workstation 2's record at 10:00 holding
+    // the user id under test, written past the library.
+    void SetUp() override {
+        ConflictsTest::SetUp();
+        if (testing_support::onServer() && !GetParam().serverKeepsIt)
+            GTEST_SKIP() << "The server's whole-number column rounds " << GetParam().literal;
+        registerOwn(at(2026, 12, 8, 10, 5), kScreen);
+        const std::string sql =
+            std::string(
+                "INSERT INTO OnLineUsers (DateT, SysId, UserId, UserVal, ScreenId) "
+                "VALUES ('2026-12-08 10:00:00', 2, ") +
+            GetParam().literal + ", 2, 12)";
+        writeRaw(sql.c_str());
+        trail = trailRows();
+        lib->dbconnection->engine().setTrace(
+            [this](const std::string& sql) { statements << QString::fromStdString(sql); });
+    }
+    void TearDown() override {
+        if (IsSkipped()) {
+            ConflictsTest::TearDown();
+            return;
+        }
+        // No statement the checks started reached beyond the lookups' tables.
+        for (const QString& sql : statements) {
+            EXPECT_FALSE(sql.contains(QLatin1String("MSysPassword"), Qt::CaseInsensitive))
+                << sql.toStdString();
+            EXPECT_FALSE(sql.contains(QLatin1String("union"), Qt::CaseInsensitive))
+                << sql.toStdString();
+        }
+        EXPECT_FALSE(statements.isEmpty());
+        lib->dbconnection->engine().setTrace({});
+        ConflictsTest::TearDown();
+    }
+    QString heldBy() const {
+        return QStringLiteral("User Name : ") + QString::fromLatin1(GetParam().userName) +
+               QStringLiteral("\nSystem Name : ACCOUNTS-PC\nDate / Time : 08/12/2026 10:00:00\n");
+    }
+    int trail = 0;
+    QStringList statements;  // as the engine started them
+};
+
+TEST_P(StoredIdTest, ChkNamesTheHolderOnlyByANumber) {
+    EXPECT_TRUE(lib->Chk_More_Users_In_Screen(kScreen));
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text,
+              QStringLiteral("This Screen was already opened by \n") + heldBy() +
+                  QStringLiteral("Ur Screen Log Date / Time : 08/12/2026 10:05:00"));
+    EXPECT_EQ(trailRows(), trail);
+    EXPECT_EQ(count(QStringLiteral("select count(*) from User1")), 4);
+    EXPECT_EQ(lib->tmp_Rec, nullptr);
+}
+
+TEST_P(StoredIdTest, FixNamesTheHolderOnlyByANumberAndStillMakesTheScreenReadOnly) {
+    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 3), 1);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text,
+              QStringLiteral("This Screen was already opened by\n") + heldBy() +
+                  QStringLiteral("So U can't Save or Modify or Delete any record"));
+    EXPECT_EQ(trailRows(), trail);
+}
+
+INSTANTIATE_TEST_SUITE_P(Conflicts, StoredIdTest, ::testing::ValuesIn(kStoredIds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConflictsTest, AWorkstationIdThatIsNotANumberIsNamedAsNoneOnRecord) {
+    registerOwn(at(2026, 12, 8, 10, 5), kScreen);
+    writeRaw(
+        "INSERT INTO OnLineUsers (DateT, SysId, UserId, UserVal, ScreenId) VALUES "
+        "('2026-12-08 10:00:00', '2 union select digest from MSysPassword', 3, 2, 12)");
+    if (IsSkipped()) return;
+    EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 3), 1);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_TRUE(boxes()[0].text.contains(QStringLiteral("\nUser Name : MEENA\nSystem Name : \n")))
+        << boxes()[0].text.toStdString();
+}
+
 // ---- Fix_userVal_ReadOnly_if_screen_already_exist ----
 
 TEST_F(ConflictsTest, FixMakesNoTimeComparison) {

@@ -149,7 +149,7 @@ TEST_F(OccupancyTest, AValueTheTableRejectsStoresNothing) {
     // A table that demands a column the routine does not fill.
     auto& engine = lib->dbconnection->engine();
     engine.execNative("DROP TABLE OnLineUsers");
-    db::ColumnDef note{QStringLiteral("Note"), db::JetType::Text, 10};
+    db::ColumnDef note = screens_test::column(QStringLiteral("Note"), db::JetType::Text, 10);
     note.required = true;
     engine.createTable(screens_test::occupancyTable({QStringLiteral("UserVal")}, {note}));
     lib->Register_User_Log(21, 2);

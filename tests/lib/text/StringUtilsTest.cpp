@@ -204,6 +204,60 @@ TEST_F(StringUtilsTest, LPadFollowsTheRegionalDecimalSeparator) {
     EXPECT_EQ(lib->LPad(7.0, 0, 2), " 7");
 }
 
+// ---- 16-bit parameters ----
+
+// A host passes its own 32-bit numbers. Inside -32768..32767 each routine runs
+// and meets its own outcome (an error number, or 0 for none); outside, the
+// call fails with Overflow before the routine does anything, never wrapping.
+struct SixteenBitParameter {
+    const char* name;  // routine and parameter
+    std::function<QString(clsProd&, int32_t)> call;
+    int32_t atMax;  // outcome at 32767
+    int32_t atMin;  // outcome at -32768
+};
+
+const SixteenBitParameter kSixteenBitParameters[] = {
+    {"repeat_char ch", [](clsProd& p, int32_t v) { return p.repeat_char(v, 1); },
+     rt::err::InvalidProcedureCall, rt::err::InvalidProcedureCall},
+    {"repeat_char lengt", [](clsProd& p, int32_t v) { return p.repeat_char(45, v); }, 0, 0},
+    {"Str_Split_Using_Separator pos",
+     [](clsProd& p, int32_t v) { return p.Str_Split_Using_Separator("a,b", ",", v); }, 0, 0},
+    {"setWidth Width", [](clsProd& p, int32_t v) { return p.setWidth("aa bb", v); }, 0, 0},
+    {"LPad nDec", [](clsProd& p, int32_t v) { return p.LPad(1.5, v, 4); }, 0, 0},
+    {"LPad WidthOut", [](clsProd& p, int32_t v) { return p.LPad(1.5, 0, v); }, 0,
+     rt::err::InvalidProcedureCall},
+};
+
+TEST_F(StringUtilsTest, SixteenBitParametersOverflowAtTheCallInsteadOfWrapping) {
+    for (const SixteenBitParameter& c : kSixteenBitParameters) {
+        SCOPED_TRACE(c.name);
+        for (const auto& v : testing_support::sixteenBitEdges(c.atMax, c.atMin)) {
+            EXPECT_EQ(errorOf([&] { c.call(*lib, v.value); }), v.outcome) << v.value;
+        }
+    }
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(StringUtilsTest, SixteenBitParametersTakeWhateverNumberTheHostHolds) {
+    EXPECT_EQ(lib->repeat_char(45, int64_t(3)), "---");
+    EXPECT_EQ(errorOf([&] { lib->repeat_char(45, (int64_t(1) << 32) + 3); }), rt::err::Overflow);
+    EXPECT_EQ(lib->repeat_char(45, uint32_t(2)), "--");
+    EXPECT_EQ(errorOf([&] { lib->repeat_char(45, uint16_t(40000)); }), rt::err::Overflow);
+    EXPECT_EQ(errorOf([&] { lib->repeat_char(45, UINT64_MAX); }), rt::err::Overflow);
+    EXPECT_EQ(lib->repeat_char('=', 2), "==");
+    // A floating-point number is rounded first, halves to even.
+    EXPECT_EQ(lib->repeat_char(45, 2.5), "--");
+    EXPECT_EQ(lib->repeat_char(45, 3.5f), "----");
+    EXPECT_EQ(lib->repeat_char(45, -32768.5), "");
+    EXPECT_EQ(lib->repeat_char(45, 32767.4).size(), 32767);
+    EXPECT_EQ(errorOf([&] { lib->repeat_char(45, 32767.5); }), rt::err::Overflow);
+    EXPECT_EQ(errorOf([&] { lib->repeat_char(45, 40000.0); }), rt::err::Overflow);
+    // 65536 would wrap to 0, the position that shows "Position Error".
+    EXPECT_EQ(errorOf([&] { lib->Str_Split_Using_Separator("a,b", ",", 65536); }),
+              rt::err::Overflow);
+    EXPECT_TRUE(boxes().empty());
+}
+
 // ---- remove_all_vbcrlf ----
 
 TEST_F(StringUtilsTest, RemoveAllVbCrLfDropsTrailingBreaksOnly) {

@@ -9,22 +9,15 @@
 
 #include "platform/runtime/Error.h"
 #include "platform/ui/qt/QtGrid.h"
+#include "tests/support/Errors.h"
 #include "tests/support/LibFixture.h"
 
 namespace {
 
+using testing_support::errorOf;
 using testing_support::LibTest;
 
 constexpr int32_t kRed = 255;
-
-int32_t errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const rt::Error& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 class GridsTest : public LibTest {
   protected:
@@ -221,6 +214,57 @@ TEST_F(GridsTest, RowCounterBeyondSixteenBitsOverflows) {
     EXPECT_EQ(errorOf([&] { lib->msf_RowQty_OK_with_StockPO(grid, 1, 2); }), rt::err::Overflow);
     table.setRowCount(32767);
     EXPECT_TRUE(lib->msf_RowQty_OK_with_StockPO(grid, 1, 2));
+}
+
+// ---- 16-bit row and column numbers ----
+
+// A host passes its own 32-bit numbers. Inside -32768..32767 a number outside
+// the grid is the grid's own error (381 for a cell, 30010 for the current
+// column); outside 16 bits the call fails with Overflow before the routine
+// touches the grid, never wrapping onto a row or column that exists.
+struct GridParameter {
+    const char* name;  // routine and parameter
+    std::function<void(clsProd&, ui::Grid&, int32_t)> call;
+    int32_t inRange;  // outcome at 32767 and at -32768
+};
+
+const GridParameter kGridParameters[] = {
+    {"msf_check_valid_itm co",
+     [](clsProd& p, ui::Grid& g, int32_t v) { p.msf_check_valid_itm(g, v); }, 381},
+    {"msf_RowQty_OK_if_red Co1",
+     [](clsProd& p, ui::Grid& g, int32_t v) { p.msf_RowQty_OK_if_red(g, v, 2); }, 381},
+    {"msf_RowQty_OK_if_red co2",
+     [](clsProd& p, ui::Grid& g, int32_t v) { p.msf_RowQty_OK_if_red(g, 1, v); }, 30010},
+    {"msf_RowQty_OK_with_StockPO Co1",
+     [](clsProd& p, ui::Grid& g, int32_t v) { p.msf_RowQty_OK_with_StockPO(g, v, 2); }, 381},
+    {"msf_RowQty_OK_with_StockPO co2",
+     [](clsProd& p, ui::Grid& g, int32_t v) { p.msf_RowQty_OK_with_StockPO(g, 1, v); }, 381},
+    {"get_total_for_user_req r1",
+     [](clsProd& p, ui::Grid& g, int32_t v) { p.get_total_for_user_req(g, v, 1, 1, 1); }, 381},
+    {"get_total_for_user_req r2",
+     [](clsProd& p, ui::Grid& g, int32_t v) { p.get_total_for_user_req(g, 1, v, 1, 1); }, 381},
+    {"get_total_for_user_req c1",
+     [](clsProd& p, ui::Grid& g, int32_t v) { p.get_total_for_user_req(g, 1, 1, v, 1); }, 381},
+    {"get_total_for_user_req c2",
+     [](clsProd& p, ui::Grid& g, int32_t v) { p.get_total_for_user_req(g, 1, 1, 1, v); }, 381},
+};
+
+TEST_F(GridsTest, SixteenBitParametersOverflowAtTheCallInsteadOfWrapping) {
+    // Two data rows (so the duplicate check reads cells), the first red-marked.
+    fill({{"Item", "Qty", "Bal"}, {"A", "12", "10"}, {"B", "1", "5"}});
+    colour(1, 2, kRed);
+    for (const GridParameter& c : kGridParameters) {
+        SCOPED_TRACE(c.name);
+        for (const auto& v : testing_support::sixteenBitEdges(c.inRange, c.inRange)) {
+            table.setCurrentCell(0, 0);
+            EXPECT_EQ(errorOf([&] { c.call(*lib, grid, v.value); }), v.outcome) << v.value;
+            if (v.outcome == rt::err::Overflow) {
+                EXPECT_EQ(table.currentRow(), 0) << v.value;  // the grid untouched
+                EXPECT_EQ(table.currentColumn(), 0) << v.value;
+            }
+        }
+    }
+    EXPECT_TRUE(boxes().empty());
 }
 
 // ---- get_total_for_user_req ----
