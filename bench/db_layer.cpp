@@ -34,10 +34,7 @@ struct Fixture {
         path = dir.filePath(QStringLiteral("bench.mdb"));
         db::createDatabaseFile(path, QStringLiteral("pw"));
         conn = db::Connection::create(&settings);
-        conn->setConnectionString(
-            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Jet OLEDB:Database "
-                           "Password=pw")
-                .arg(path));
+        conn->setConnectionString(db::jetConnectionString(path, QStringLiteral("pw")));
         conn->Open();
         auto col = [](const char* n, db::JetType t) {
             db::ColumnDef c;

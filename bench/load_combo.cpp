@@ -35,10 +35,7 @@ struct Data {
         path = dir.filePath(QStringLiteral("Bench.mdb"));
         db::createDatabaseFile(path, QString());
         auto conn = db::Connection::create();
-        conn->setConnectionString(
-            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Persist Security "
-                           "Info=False;Jet OLEDB:Database Password=")
-                .arg(path));
+        conn->setConnectionString(db::jetConnectionString(path, QString()));
         conn->Open();
         db::TableDef items;
         items.name = QStringLiteral("Items");

@@ -6,14 +6,6 @@
 #include "platform/runtime/CodePage.h"
 #include "platform/runtime/Numbers.h"
 
-namespace {
-
-const QString kProvider = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
-const QString kSecurity =
-    QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=");
-
-}  // namespace
-
 QString flipTopBitCp1252(const QString& chk) {
     const int16_t length = rt::checkedInt16(chk.size());
     QString out;
@@ -39,10 +31,10 @@ rt::Variant clsProd::encryp_decryp(QString chk) { return rt::Variant(flipTopBitC
 void clsProdAccess::openDatabase(clsProd& self, const QString& file, const QString& caution) {
     try {
         self.dbconnection = db::Connection::create(self.env_.settings.get(), self.env_.clock.get());
-        const QString cs = kProvider + self.appFolder() + QStringLiteral("\\DataBase\\") + file +
-                           kSecurity +
-                           self.encryp_decryp(storedPasswordConstant()).toText(self.settings());
-        self.dbconnection->setConnectionString(cs);
+        // The system's connection string; values that need it are quoted.
+        self.dbconnection->setConnectionString(db::jetConnectionString(
+            self.appFolder() + QStringLiteral("\\DataBase\\") + file,
+            self.encryp_decryp(storedPasswordConstant()).toText(self.settings())));
         self.dbconnection->Open(QString(), QString(), db::adCmdUnspecified);
     } catch (const std::exception&) {
         rt::Error e = toError(std::current_exception());

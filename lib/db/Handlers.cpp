@@ -29,8 +29,10 @@ db::Connection& clsProdAccess::connection(clsProd& self) {
     return *self.dbconnection;
 }
 
-std::unique_ptr<db::Recordset> clsProdAccess::open(clsProd& self, const QString& source) {
+std::unique_ptr<db::Recordset> clsProdAccess::open(clsProd& self, const QString& source,
+                                                   int64_t maxRecords) {
     auto rs = std::make_unique<db::Recordset>();
+    rs->setMaxRecords(maxRecords);
     rs->Open(source, self.dbconnection, db::adOpenDynamic, db::adLockOptimistic,
              db::adCmdUnspecified);
     return rs;

@@ -53,7 +53,7 @@ struct clsProdAccess {
     template <class OnOpen>
     static void firstRow(clsProd& self, const QString& query, OnOpen&& onOpen) {
         standard(self, [&] {
-            auto rs = open(self, query);
+            auto rs = open(self, query, 1);
             onOpen(*rs);
             rs->Close();
         });
@@ -62,8 +62,10 @@ struct clsProdAccess {
     // REQUIRES nothing: fails with 91 when dbconnection holds no object.
     static db::Connection& connection(clsProd& self);
     // A new recordset opened on `source` over dbconnection with a dynamic
-    // cursor, optimistic locking and options unspecified.
-    static std::unique_ptr<db::Recordset> open(clsProd& self, const QString& source);
+    // cursor, optimistic locking and options unspecified; `maxRecords` rows at
+    // most are read (0: all).
+    static std::unique_ptr<db::Recordset> open(clsProd& self, const QString& source,
+                                               int64_t maxRecords = 0);
 };
 
 // The title of the standard handler's and the confirmation's message boxes.

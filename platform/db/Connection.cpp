@@ -2,8 +2,11 @@
 #include "platform/db/Connection.h"
 
 #include "platform/db/Engine.h"
+#include "platform/db/ResultSpool.h"
 #include "platform/db/jet/Translator.h"
 #include "platform/runtime/Error.h"
+
+#include <mutex>
 
 namespace db {
 
@@ -44,11 +47,31 @@ ConnectionParts parseConnectionString(const QString& text) {
         while (v < n && text[v] == u' ') ++v;
         QString value;
         if (v < n && (text[v] == u'"' || text[v] == u'\'')) {
-            QChar q = text[v];
-            qsizetype end = text.indexOf(q, v + 1);
-            if (end < 0) end = n;
-            value = text.mid(v + 1, end - v - 1);
-            qsizetype next = text.indexOf(u';', end);
+            // Quoted: up to the closing quote; a doubled quote is one quote.
+            const QChar q = text[v];
+            qsizetype k = v + 1;
+            bool closed = false;
+            while (k < n) {
+                if (text[k] == q) {
+                    if (k + 1 < n && text[k + 1] == q) {
+                        value += q;
+                        k += 2;
+                        continue;
+                    }
+                    closed = true;
+                    break;
+                }
+                value += text[k++];
+            }
+            if (!closed)
+                rt::raise(rt::err::DbGeneric,
+                          QStringLiteral("The connection string is not valid: a quoted value "
+                                         "is not closed."));
+            qsizetype next = text.indexOf(u';', k + 1);
+            if (!text.mid(k + 1, next < 0 ? -1 : next - k - 1).trimmed().isEmpty())
+                rt::raise(rt::err::DbGeneric,
+                          QStringLiteral("The connection string is not valid: text follows a "
+                                         "quoted value."));
             i = next < 0 ? n : next + 1;
         } else {
             qsizetype end = text.indexOf(u';', v);
@@ -63,6 +86,14 @@ ConnectionParts parseConnectionString(const QString& text) {
             haveSource = true;
         } else if (key == u"jet oledb:database password" || key == u"password" || key == u"pwd") {
             parts.password = value;
+        } else if (key == u"lock wait") {
+            bool ok = false;
+            parts.lockWaitMs = value.toInt(&ok);
+            if (!ok || parts.lockWaitMs < 0)
+                rt::raise(rt::err::DbGeneric,
+                          QStringLiteral("The connection string's Lock Wait must be a number of "
+                                         "milliseconds, not \"%1\".")
+                              .arg(value));
         }
     }
     if (parts.provider.compare(QStringLiteral("Microsoft.Jet.OLEDB.4.0"), Qt::CaseInsensitive) != 0)
@@ -77,6 +108,22 @@ ConnectionParts parseConnectionString(const QString& text) {
         rt::raise(rt::err::DbGeneric,
                   QStringLiteral("The connection string names no Data Source."));
     return parts;
+}
+
+QString connectionStringValue(const QString& value) {
+    const bool plain = !value.contains(u';') && !value.contains(u'"') && !value.contains(u'\'') &&
+                       !value.contains(u'=') && value.trimmed() == value;
+    if (plain) return value;
+    QString q = value;
+    q.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + q + u'"';
+}
+
+QString jetConnectionString(const QString& dataSource, const QString& password) {
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
+           connectionStringValue(dataSource) +
+           QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") +
+           connectionStringValue(password);
 }
 
 rt::Error missingTableError(const QString& name) {
@@ -110,7 +157,11 @@ void Connection::Open(const QString&, const QString&, int32_t) {
         rt::raise(rt::err::DbObjectOpen,
                   QStringLiteral("Connection: operation is not allowed when the object is open."));
     ConnectionParts parts = parseConnectionString(connectionString_);
-    engine_ = openEngine(parts.localPath(), parts.password, settings_, clock_);
+    // Results of a program that crashed left their copies behind: the first
+    // database opened by a process removes those whose owner no longer runs.
+    static std::once_flag staleSpools;
+    std::call_once(staleSpools, [] { removeStaleSpoolFiles(); });
+    engine_ = openEngine(parts.localPath(), parts.password, settings_, clock_, parts.lockWaitMs);
 }
 
 void Connection::Close() {
@@ -138,7 +189,6 @@ int64_t Connection::Execute(const QString& jetSql) {
     Engine& e = engine();
     auto tr = e.translate(jetSql, false);
     const jet::Translation& t = *tr;
-    if (t.kind != jet::StatementKind::Select) e.finishReaders();
     StatementPtr st = e.prepare(t.sql);
     for (size_t i = 0; i < t.params.size(); ++i) st->bind(int(i + 1), t.params[i]);
     st->run();

@@ -44,10 +44,24 @@ struct ConnectionParts {
     QString provider;
     QString dataSource;  // as written (either separator)
     QString password;
+    int lockWaitMs = -1;  // "Lock Wait" in milliseconds; -1: the default wait
     QString localPath() const;  // dataSource with '\' turned into '/'
 };
 // Throws rt::Error for an empty string, a missing Data Source or another provider.
+// A value may stand between double or single quotes; inside them a doubled
+// quote stands for one.
 ConnectionParts parseConnectionString(const QString& text);
+
+// The value as a connection string writes it: unchanged when it needs no
+// quoting, otherwise between quotes (a ';', a quote, a '=', or blanks at
+// either end need them), so that any text reads back as itself.
+QString connectionStringValue(const QString& value);
+// The connection string the system builds for a database file:
+//   Provider=Microsoft.Jet.OLEDB.4.0;Data Source=PATH;Persist Security Info=False;
+//   Jet OLEDB:Database Password=PW
+// with PATH and PW quoted where they need it (exactly the system's text when
+// neither does).
+QString jetConnectionString(const QString& dataSource, const QString& password);
 
 // The failure for a table or query the database does not hold.
 rt::Error missingTableError(const QString& name);
@@ -125,10 +139,13 @@ public:
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
 
-    // Runs `source`. A statement that returns rows leaves the recordset open on
-    // its first row (or at EOF); one that changes data runs and leaves it closed.
-    // A single-table SELECT opened with a lock other than read-only can be
-    // updated and extended. Fails when already open.
+    // Runs `source`. A statement that returns rows is read from the database in
+    // one step into the workstation's own copy (memory, then a private
+    // temporary file), so the open result holds no lock on the shared file;
+    // the recordset stands on its first row (or at EOF). A statement that
+    // changes data runs and leaves the recordset closed. A single-table SELECT
+    // opened with a lock other than read-only can be updated and extended.
+    // Fails when already open.
     void Open(const QString& source, const std::shared_ptr<Connection>& activeConnection,
               int32_t cursorType = adOpenForwardOnly, int32_t lockType = adLockReadOnly,
               int32_t options = adCmdUnspecified);
@@ -139,11 +156,19 @@ public:
     int32_t FieldCount() const;
     Field Fields(int32_t index);        // by zero-based position
     Field Fields(const QString& name);  // by name, any letter case
-    void MoveFirst();
+    void MoveFirst();  // back to the first row of the copy (the query is not run again)
     void MoveNext();
     void AddNew();
+    // Stores the new row, or the assigned fields of the current row. A row
+    // that another user changed or deleted since it was read is left as it is:
+    // the update fails with DbRowChanged and the assignments stay pending.
     void Update();
     bool Updatable() const;
+
+    // At most this many rows are read by the next Open (0: all of them).
+    // Fails when open.
+    int64_t MaxRecords() const;
+    void setMaxRecords(int64_t rows);
 
 private:
     friend class Field;

@@ -8,13 +8,19 @@
 #include "platform/db/sqlite/SqliteEngine.h"
 #include "platform/runtime/Numbers.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace db {
 
 namespace {
 constexpr int kMaxCachedTranslations = 1024;
+std::atomic<int> gDefaultLockWait{kBusyTimeoutMs};
 }  // namespace
+
+void setDefaultLockWait(int milliseconds) { gDefaultLockWait = std::max(0, milliseconds); }
+int defaultLockWait() { return gDefaultLockWait; }
 
 Engine::Engine(QString path, const rt::RegionalSettings* settings, const rt::Clock* clock)
     : path_(std::move(path)), settings_(settings), clock_(clock) {}
@@ -22,10 +28,16 @@ Engine::Engine(QString path, const rt::RegionalSettings* settings, const rt::Clo
 Engine::~Engine() = default;
 
 std::unique_ptr<Engine> openEngine(const QString& path, const QString& password,
-                                   const rt::RegionalSettings* settings, const rt::Clock* clock) {
+                                   const rt::RegionalSettings* settings, const rt::Clock* clock,
+                                   int lockWaitMs) {
+    const int wait = lockWaitMs < 0 ? defaultLockWait() : lockWaitMs;
     // A link file stands for a schema on a database server.
-    if (pg::isLinkFile(path)) return PgEngine::open(path, password, settings, clock);
-    return SqliteEngine::open(path, password, settings, clock);
+    if (pg::isLinkFile(path)) {
+        std::unique_ptr<Engine> e = PgEngine::open(path, password, settings, clock);
+        e->setLockWait(wait);
+        return e;
+    }
+    return SqliteEngine::open(path, password, settings, clock, wait);
 }
 
 std::shared_ptr<const jet::Translation> Engine::translate(const QString& jetSql, bool wantRowid) {
@@ -61,11 +73,6 @@ rt::VarType Engine::columnKind(const QString& table, const QString& column) {
     for (const ColumnInfo& c : tableColumns(table))
         if (c.name.compare(column, Qt::CaseInsensitive) == 0) return c.kind;
     return rt::VarType::Empty;
-}
-
-void Engine::finishReaders() {
-    const std::vector<Reader*> open = readers_;  // reading to the end removes them
-    for (Reader* r : open) r->readToEnd();
 }
 
 // ---- Cells ----
@@ -112,16 +119,30 @@ rt::Variant decodeCell(const Cell& cell, rt::VarType kind, const rt::RegionalSet
             if (number) return rt::Variant(asDouble());
             return byStorage();
         case VarType::Currency: {
-            if (cell.type == CellType::Integer)
-                return rt::Variant(rt::Currency{cell.integer * rt::Currency::kScale});
-            if (cell.type == CellType::Real)
-                return rt::Variant(
-                    rt::Currency{int64_t(std::llround(cell.real * rt::Currency::kScale))});
+            // Jet's currency range is what a 64-bit count of ten-thousandths
+            // holds; a stored number beyond it is given as it is (an exact
+            // decimal, or a double), never scaled past the range.
+            constexpr int64_t kWholeLimit = INT64_MAX / rt::Currency::kScale;
+            if (cell.type == CellType::Integer) {
+                if (cell.integer >= -kWholeLimit && cell.integer <= kWholeLimit)
+                    return rt::Variant(rt::Currency{cell.integer * rt::Currency::kScale});
+                rt::Decimal d;
+                d.mantissa = cell.integer;
+                return rt::Variant(d);
+            }
+            if (cell.type == CellType::Real) {
+                const double scaled = cell.real * double(rt::Currency::kScale);
+                if (std::isfinite(scaled) && std::fabs(scaled) < 9.2233720368547e18)
+                    return rt::Variant(rt::Currency{int64_t(std::llround(scaled))});
+                return rt::Variant(cell.real);
+            }
             rt::Decimal d;
             if (cell.type == CellType::Text && rt::Decimal::parse(text(), d) && d.scale <= 4) {
+                if (d.mantissa < INT64_MIN || d.mantissa > INT64_MAX) return rt::Variant(d);
                 __int128 m = d.mantissa;
-                for (int k = d.scale; k < 4; ++k) m *= 10;
-                return rt::Variant(rt::Currency{int64_t(m)});
+                for (int k = d.scale; k < 4; ++k) m *= 10;  // at most 10^4 times an int64
+                if (m >= INT64_MIN && m <= INT64_MAX) return rt::Variant(rt::Currency{int64_t(m)});
+                return rt::Variant(d);
             }
             return byStorage();
         }

@@ -52,6 +52,10 @@ struct TableDef;
 // How long a statement waits for another workstation's lock before it fails,
 // unless the connection string or the caller says otherwise.
 inline constexpr int kBusyTimeoutMs = 20000;
+// The lock wait of engines opened from now on without one of their own
+// (kBusyTimeoutMs until changed). For tests and tools.
+void setDefaultLockWait(int milliseconds);
+int defaultLockWait();
 
 // One column of a table as the engine's catalog describes it.
 struct ColumnInfo {
@@ -209,20 +213,6 @@ public:
     // Forgets cached columns and translations (after a change of the schema).
     void schemaChanged();
 
-    // ---- Results still being read ----
-    // While a result is still read from the file, the connection holds a
-    // read lock, and a connection that holds one cannot wait for another
-    // workstation's pending commit. So before a statement writes, every open
-    // reader reads its result to the end and gives its statement back.
-    class Reader {
-    public:
-        virtual ~Reader() = default;
-        virtual void readToEnd() = 0;
-    };
-    void addReader(Reader* r) { readers_.push_back(r); }
-    void removeReader(Reader* r) { std::erase(readers_, r); }
-    void finishReaders();
-
 protected:
     Engine(QString path, const rt::RegionalSettings* settings, const rt::Clock* clock);
     // The catalog's columns of a table (uncached); empty for an unknown table.
@@ -239,14 +229,15 @@ private:
     };
     QHash<QString, CachedTranslation> translations_[2];  // [wantRowid]
     QHash<QString, std::vector<ColumnInfo>> tables_;
-    std::vector<Reader*> readers_;
 };
 
 // Opens the database at `path` with the engine its kind calls for, its
-// password checked. Never creates a database. `settings` and `clock` must
-// outlive the engine. Throws rt::Error.
+// password checked, waiting up to `lockWaitMs` for a lock (negative: the
+// default lock wait) while opening and afterwards. Never creates a database.
+// `settings` and `clock` must outlive the engine. Throws rt::Error.
 std::unique_ptr<Engine> openEngine(const QString& path, const QString& password,
-                                   const rt::RegionalSettings* settings, const rt::Clock* clock);
+                                   const rt::RegionalSettings* settings, const rt::Clock* clock,
+                                   int lockWaitMs = -1);
 
 // A write transaction that rolls back unless committed.
 class WriteTransaction {

@@ -1,114 +1,114 @@
 // Recordset: a query result walked forward row by row, with updates.
 //
-// Rows are fetched in batches; when the statement is exhausted it is given back
-// at once, so that a small result holds no lock on the shared file while the
-// caller works with it. A large result streams with bounded memory.
+// Opening a SELECT reads its whole result (or MaxRecords rows) from the
+// database in one step into a ResultSpool and gives the statement back, so an
+// open result never holds a lock on the shared file while the caller works
+// with it. Rows are served from the spool and their values decoded only when
+// a field is read.
+//
+// An updatable result (one table, opened with a lock other than read-only)
+// carries each row's engine row id. Update writes back optimistically, in one
+// write transaction:
+//   1. read the row again by its row id; when it is gone, or a column the
+//      result took from the table differs from what was read, another user
+//      changed it: fail with DbRowChanged and change nothing;
+//   2. update the assigned columns by the row id, returning the row as stored;
+//   3. keep that row as the result's copy of it (a later Update of the same
+//      row compares with what this one wrote).
 #include "platform/db/Connection.h"
 
 #include "platform/db/Engine.h"
+#include "platform/db/ResultSpool.h"
 #include "platform/db/jet/Functions.h"
 #include "platform/db/jet/Translator.h"
 #include "platform/runtime/Error.h"
 
-#include <deque>
-#include <optional>
-#include <limits>
+#include <cstring>
 #include <map>
+#include <optional>
 
 namespace db {
 
 namespace {
-// The first batch is small, so that a caller who looks only at the first row
-// (an existence test, a single value) pays for few rows; later batches are
-// larger. A result that fits in the first batch holds no lock afterwards.
-constexpr size_t kFirstBatchRows = 32;
-constexpr size_t kBatchRows = 256;
 
 [[noreturn]] void closedError() {
     rt::raise(rt::err::DbObjectClosed,
               QStringLiteral("Recordset: operation is not allowed when the object is closed."));
+}
+[[noreturn]] void openError() {
+    rt::raise(rt::err::DbObjectOpen,
+              QStringLiteral("Recordset: operation is not allowed when the object is open."));
 }
 [[noreturn]] void noCurrentRow() {
     rt::raise(rt::err::DbNoCurrentRow,
               QStringLiteral("Recordset: either BOF or EOF is True, or the current record has "
                              "been deleted. Requested operation requires a current record."));
 }
+[[noreturn]] void readOnlyResult() {
+    rt::raise(rt::err::DbReadOnly,
+              QStringLiteral("Recordset: the current recordset does not support updating "
+                             "(read-only result)."));
+}
+[[noreturn]] void changedByAnotherUser(const QString& table) {
+    rt::raise(rt::err::DbRowChanged,
+              QStringLiteral("Row cannot be located for updating. Some values may have been "
+                             "changed since it was last read (table '%1': another user changed "
+                             "or deleted the row).")
+                  .arg(table));
+}
+
+bool sameCell(const Cell& a, const Cell& b) {
+    if (a.type != b.type) return false;
+    switch (a.type) {
+        case CellType::Null: return true;
+        case CellType::Integer: return a.integer == b.integer;
+        case CellType::Real: return std::memcmp(&a.real, &b.real, sizeof a.real) == 0;
+        case CellType::Text:
+        case CellType::Blob:
+            return a.size == b.size && (a.size == 0 || std::memcmp(a.data, b.data, size_t(a.size)) == 0);
+    }
+    return false;
+}
+
 }  // namespace
 
-struct Recordset::Impl final : Engine::Reader {
+struct Recordset::Impl {
     struct Column {
         QString name;
-        rt::VarType kind;                // read as
-        std::optional<QString> format;   // then formatted on the client
-    };
-    struct Row {
-        int64_t rowid = 0;
-        std::vector<rt::Variant> values;
+        rt::VarType kind;
+        QString origin;  // its column in the updatable table; empty for an expression
+        std::optional<QString> format;  // Format applied on the client after reading
     };
     enum class Edit { None, Change, Add };
 
     std::shared_ptr<Engine> engine;
     std::shared_ptr<const jet::Translation> translation;
-    StatementPtr stmt;
     bool open = false;
-    bool atStart = true;
     bool updatable = false;
-    int first = 0;  // 1 when column 0 is the hidden row id
+    int64_t maxRecords = 0;
+    int first = 0;  // 1 when cell 0 is the hidden row id
     std::vector<Column> columns;
-    std::deque<Row> rows;  // rows[0] is the current row
+    std::unique_ptr<ResultSpool> spool;
+    int64_t index = -1;       // the current row's position in the result
+    std::vector<Cell> cells;  // the current row (row id first); empty at EOF
+    std::map<int64_t, QByteArray> changed;  // rows as stored by Update, by position
     Edit edit = Edit::None;
     std::map<int, rt::Variant> pending;
 
-    ~Impl() { releaseStatement(); }
-
-    // The current statement row's value of column c (Format applied when the
-    // engine left it to the client).
-    rt::Variant readColumn(size_t c) const {
-        rt::Variant v = stmt->value(int(c) + first, columns[c].kind);
-        if (columns[c].format && !v.isNull())
-            v = rt::Variant(jet::fn::format(v, *columns[c].format, engine->settings()));
-        return v;
+    void requireOpen() const {
+        if (!open) closedError();
     }
 
-    void releaseStatement() {
-        if (stmt) {
-            engine->removeReader(this);
-            stmt.reset();
+    // Moves to the row after the current one (the first after a rewind).
+    void advance() {
+        ++index;
+        if (!spool->next(cells)) return;
+        if (!changed.empty()) {
+            auto it = changed.find(index);
+            if (it != changed.end()) ResultSpool::decodeRow(it->second, cells);
         }
     }
-
-    void execute() {
-        stmt = engine->prepare(translation->sql);
-        engine->addReader(this);
-        for (size_t i = 0; i < translation->params.size(); ++i)
-            stmt->bind(int(i + 1), translation->params[i]);
-    }
-
-    void fill(size_t limit = kBatchRows) {
-        while (stmt && rows.size() < limit) {
-            bool row;
-            try {
-                row = stmt->next();
-            } catch (...) {
-                releaseStatement();
-                throw;
-            }
-            if (row) {
-                Row r;
-                if (first) r.rowid = stmt->rowId(0);
-                r.values.reserve(columns.size());
-                for (size_t c = 0; c < columns.size(); ++c)
-                    r.values.push_back(readColumn(c));
-                rows.push_back(std::move(r));
-            } else {
-                releaseStatement();
-            }
-        }
-    }
-
-    // Reads the rest of the result into memory and gives the statement back
-    // (see Engine::Reader): called before the connection writes.
-    void readToEnd() override { fill(std::numeric_limits<size_t>::max()); }
+    bool atEnd() const { return cells.empty(); }
 
     int indexOf(const QString& name) const {
         for (size_t i = 0; i < columns.size(); ++i)
@@ -116,9 +116,8 @@ struct Recordset::Impl final : Engine::Reader {
         return -1;
     }
 
-    void requireOpen() const {
-        if (!open) closedError();
-    }
+    void update();
+    void insert();
 };
 
 Recordset::Recordset() : d_(std::make_unique<Impl>()) {}
@@ -126,9 +125,7 @@ Recordset::~Recordset() = default;
 
 void Recordset::Open(const QString& source, const std::shared_ptr<Connection>& activeConnection,
                      int32_t cursorType, int32_t lockType, int32_t) {
-    if (d_->open)
-        rt::raise(rt::err::DbObjectOpen,
-                  QStringLiteral("Recordset: operation is not allowed when the object is open."));
+    if (d_->open) openError();
     if (!activeConnection || activeConnection->State() != adStateOpen)
         rt::raise(-2146824579,
                   QStringLiteral("Recordset: the connection cannot be used to perform this "
@@ -136,32 +133,47 @@ void Recordset::Open(const QString& source, const std::shared_ptr<Connection>& a
     auto engine = activeConnection->sharedEngine();
     const bool wantUpdates = lockType != adLockReadOnly;
     auto t = engine->translate(source, wantUpdates);
+    const int64_t maxRecords = d_->maxRecords;
 
     auto fresh = std::make_unique<Impl>();
     fresh->engine = engine;
     fresh->translation = t;
+    fresh->maxRecords = maxRecords;
+    StatementPtr st = engine->prepare(t->sql);
+    for (size_t i = 0; i < t->params.size(); ++i) st->bind(int(i + 1), t->params[i]);
     if (t->kind != jet::StatementKind::Select) {
         // A statement that changes data runs; the recordset stays closed.
-        engine->finishReaders();
-        fresh->execute();
-        fresh->stmt->run();
-        fresh->releaseStatement();
+        st->run();
         d_ = std::make_unique<Impl>();
+        d_->maxRecords = maxRecords;
         return;
     }
     fresh->first = t->rowidFirst ? 1 : 0;
     fresh->updatable = wantUpdates && t->rowidFirst;
-    fresh->execute();
-    const int n = fresh->stmt->columnCount() - fresh->first;
-    fresh->columns.reserve(n);
+    const int total = st->columnCount();
+    const int n = total - fresh->first;
+    fresh->columns.reserve(size_t(n));
     for (int c = 0; c < n; ++c) {
+        const int sc = c + fresh->first;
         rt::VarType kind = c < int(t->columnHints.size()) ? t->columnHints[c] : rt::VarType::Empty;
-        if (kind == rt::VarType::Empty) kind = fresh->stmt->declaredKind(c + fresh->first);
-        fresh->columns.push_back({fresh->stmt->columnName(c + fresh->first), kind});
-        if (c < int(t->clientFormats.size()) && t->clientFormats[c])
-            fresh->columns.back().format = t->clientFormats[c];
+        if (kind == rt::VarType::Empty) kind = st->declaredKind(sc);
+        QString origin;
+        if (fresh->updatable) {
+            const Statement::Origin o = st->columnOrigin(sc);
+            if (o.table.compare(t->updatableTable, Qt::CaseInsensitive) == 0) origin = o.column;
+        }
+        fresh->columns.push_back({st->columnName(sc), kind, origin, std::nullopt});
+        if (c < int(t->clientFormats.size()) && t->clientFormats[size_t(c)])
+            fresh->columns.back().format = t->clientFormats[size_t(c)];
     }
-    fresh->fill(kFirstBatchRows);
+    // The one step that reads the shared file: every row into the spool, then
+    // the statement goes back (and with it the engine's read lock).
+    fresh->spool = std::make_unique<ResultSpool>();
+    for (int64_t rows = 0; (maxRecords <= 0 || rows < maxRecords) && st->next(); ++rows)
+        fresh->spool->append(*st, total);
+    st.reset();
+    fresh->spool->finish();
+    fresh->advance();
     fresh->open = true;
     d_ = std::move(fresh);
     (void)cursorType;
@@ -169,14 +181,23 @@ void Recordset::Open(const QString& source, const std::shared_ptr<Connection>& a
 
 void Recordset::Close() {
     d_->requireOpen();
+    const int64_t maxRecords = d_->maxRecords;
     d_ = std::make_unique<Impl>();
+    d_->maxRecords = maxRecords;
 }
 
 int32_t Recordset::State() const { return d_->open ? adStateOpen : adStateClosed; }
 
+int64_t Recordset::MaxRecords() const { return d_->maxRecords; }
+
+void Recordset::setMaxRecords(int64_t rows) {
+    if (d_->open) openError();
+    d_->maxRecords = rows < 0 ? 0 : rows;
+}
+
 bool Recordset::Eof() const {
     d_->requireOpen();
-    return d_->rows.empty() && d_->edit != Impl::Edit::Add;
+    return d_->atEnd() && d_->edit != Impl::Edit::Add;
 }
 
 int32_t Recordset::FieldCount() const {
@@ -209,33 +230,24 @@ void Recordset::MoveFirst() {
     d_->requireOpen();
     d_->edit = Impl::Edit::None;
     d_->pending.clear();
-    if (d_->atStart) return;
-    // Forward reading: start the query again.
-    d_->releaseStatement();
-    d_->rows.clear();
-    d_->execute();
-    d_->fill(kFirstBatchRows);
-    d_->atStart = true;
+    d_->spool->rewind();
+    d_->index = -1;
+    d_->advance();
 }
 
 void Recordset::MoveNext() {
     d_->requireOpen();
-    if (d_->rows.empty()) noCurrentRow();
+    if (d_->atEnd()) noCurrentRow();
     d_->edit = Impl::Edit::None;
     d_->pending.clear();
-    d_->rows.pop_front();
-    d_->atStart = false;
-    if (d_->rows.empty()) d_->fill();
+    d_->advance();
 }
 
 bool Recordset::Updatable() const { return d_->open && d_->updatable; }
 
 void Recordset::AddNew() {
     d_->requireOpen();
-    if (!d_->updatable)
-        rt::raise(rt::err::DbReadOnly,
-                  QStringLiteral("Recordset: the current recordset does not support updating "
-                                 "(read-only result)."));
+    if (!d_->updatable) readOnlyResult();
     d_->edit = Impl::Edit::Add;
     d_->pending.clear();
 }
@@ -243,81 +255,136 @@ void Recordset::AddNew() {
 void Recordset::Update() {
     d_->requireOpen();
     Impl& d = *d_;
-    if (!d.updatable)
-        rt::raise(rt::err::DbReadOnly,
-                  QStringLiteral("Recordset: the current recordset does not support updating "
-                                 "(read-only result)."));
+    if (!d.updatable) readOnlyResult();
     if (d.edit == Impl::Edit::None && d.pending.empty()) return;
-    Engine& e = *d.engine;
-    e.finishReaders();
-    const jet::Dialect& dialect = e.dialect();
-    const QString table = d.translation->updatableTable;
-    const std::string quotedTable = dialect.quoteIdentifier(table);
-    std::vector<std::string> names;
-    std::vector<std::pair<rt::Variant, rt::VarType>> values;
-    for (const auto& [index, value] : d.pending) {
-        const QString& col = d.columns[index].name;
-        rt::VarType kind = e.columnKind(table, col);
-        if (kind == rt::VarType::Empty) kind = d.columns[index].kind;
-        names.push_back(dialect.quoteIdentifier(col));
-        values.emplace_back(value, kind);
-    }
-    // Built by plain joining: names and parameters are never scanned again.
-    std::string sql;
-    if (d.edit == Impl::Edit::Add) {
-        if (names.empty()) {
-            sql = "INSERT INTO " + quotedTable + " DEFAULT VALUES";
-        } else {
-            std::string cols, marks;
-            for (size_t i = 0; i < names.size(); ++i) {
-                if (i) {
-                    cols += ", ";
-                    marks += ", ";
-                }
-                cols += names[i];
-                marks += dialect.parameter(int(i + 1));
-            }
-            sql = "INSERT INTO " + quotedTable + " (" + cols + ") VALUES (" + marks + ")";
-        }
-    } else {
-        if (d.rows.empty()) noCurrentRow();
-        std::string sets;
-        for (size_t i = 0; i < names.size(); ++i) {
-            if (i) sets += ", ";
-            sets += names[i] + " = " + dialect.parameter(int(i + 1));
-        }
-        sql = "UPDATE " + quotedTable + " SET " + sets + " WHERE " +
-              dialect.rowidExpression(table) + " = " + dialect.parameter(int(names.size() + 1));
-    }
-    StatementPtr st = e.prepare(sql);
-    st->setErrorContext(table);
-    for (size_t i = 0; i < values.size(); ++i)
-        st->bindForColumn(int(i + 1), values[i].first, values[i].second);
-    if (d.edit != Impl::Edit::Add) st->bindRowId(int(values.size() + 1), d.rows.front().rowid);
-    st->run();
-    if (d.edit != Impl::Edit::Add)
-        for (const auto& [index, value] : d.pending) d.rows.front().values[index] = value;
+    if (d.edit == Impl::Edit::Add)
+        d.insert();
+    else
+        d.update();
     d.edit = Impl::Edit::None;
     d.pending.clear();
 }
 
+void Recordset::Impl::insert() {
+    Engine& e = *engine;
+    const jet::Dialect& dialect = e.dialect();
+    const QString& table = translation->updatableTable;
+    std::string cols, marks;
+    int i = 0;
+    for (const auto& [index, value] : pending) {
+        if (i) {
+            cols += ", ";
+            marks += ", ";
+        }
+        const Column& c = columns[size_t(index)];
+        cols += dialect.quoteIdentifier(c.origin.isEmpty() ? c.name : c.origin);
+        marks += dialect.parameter(++i);
+    }
+    // Built by plain joining: names and parameters are never scanned again.
+    const std::string sql = "INSERT INTO " + dialect.quoteIdentifier(table) +
+                            (pending.empty() ? std::string(" DEFAULT VALUES")
+                                             : " (" + cols + ") VALUES (" + marks + ")");
+    StatementPtr st = e.prepare(sql);
+    st->setErrorContext(table);
+    i = 0;
+    for (const auto& [index, value] : pending) {
+        const Column& c = columns[size_t(index)];
+        rt::VarType kind = e.columnKind(table, c.origin.isEmpty() ? c.name : c.origin);
+        if (kind == rt::VarType::Empty) kind = c.kind;
+        st->bindForColumn(++i, value, kind);
+    }
+    st->run();
+}
+
+void Recordset::Impl::update() {
+    if (atEnd()) noCurrentRow();
+    Engine& e = *engine;
+    const jet::Dialect& dialect = e.dialect();
+    const QString& table = translation->updatableTable;
+    const std::string quotedTable = dialect.quoteIdentifier(table);
+    const std::string rowid = dialect.rowidExpression(table);
+    const RowId id = cells[0].integer;
+
+    // The result's columns taken straight from the table, compared and
+    // returned in this order.
+    std::vector<int> fromTable;
+    std::string selected;
+    for (size_t c = 0; c < columns.size(); ++c) {
+        if (columns[c].origin.isEmpty()) continue;
+        selected += ", " + dialect.quoteIdentifier(columns[c].origin);
+        fromTable.push_back(int(c));
+    }
+
+    WriteTransaction tx(e);
+    {
+        // 1. The row as it is now.
+        StatementPtr now = e.prepare("SELECT " + rowid + selected + " FROM " + quotedTable +
+                                     " WHERE " + rowid + " = " + dialect.parameter(1));
+        now->setErrorContext(table);
+        now->bindRowId(1, id);
+        if (!now->next()) changedByAnotherUser(table);
+        for (size_t k = 0; k < fromTable.size(); ++k)
+            if (!sameCell(now->cell(int(k) + 1), cells[size_t(fromTable[k] + first)]))
+                changedByAnotherUser(table);
+    }
+    // 2. The assigned columns, by the row id.
+    std::string sets;
+    int i = 0;
+    for (const auto& [index, value] : pending) {
+        if (i) sets += ", ";
+        const Column& c = columns[size_t(index)];
+        sets += dialect.quoteIdentifier(c.origin.isEmpty() ? c.name : c.origin) + " = " +
+                dialect.parameter(++i);
+    }
+    StatementPtr st = e.prepare("UPDATE " + quotedTable + " SET " + sets + " WHERE " + rowid +
+                                " = " + dialect.parameter(i + 1) + " RETURNING " + rowid + selected);
+    st->setErrorContext(table);
+    i = 0;
+    for (const auto& [index, value] : pending) {
+        const Column& c = columns[size_t(index)];
+        rt::VarType kind = e.columnKind(table, c.origin.isEmpty() ? c.name : c.origin);
+        if (kind == rt::VarType::Empty) kind = c.kind;
+        st->bindForColumn(++i, value, kind);
+    }
+    st->bindRowId(i + 1, id);
+    if (!st->next()) changedByAnotherUser(table);
+    // 3. The row as stored becomes the result's copy of it (expressions keep
+    // the values they were read with).
+    std::vector<Cell> stored = cells;
+    stored[0] = st->cell(0);
+    for (size_t k = 0; k < fromTable.size(); ++k)
+        stored[size_t(fromTable[k] + first)] = st->cell(int(k) + 1);
+    QByteArray row = ResultSpool::encodeRow(stored);
+    st->run();
+    st.reset();
+    tx.commit();
+    auto& slot = changed[index];
+    slot = std::move(row);
+    ResultSpool::decodeRow(slot, cells);
+}
+
 // ---- Field ----
 
-QString Field::Name() const { return rs_->d_->columns[index_].name; }
+QString Field::Name() const { return rs_->d_->columns[size_t(index_)].name; }
 
 rt::VarType Field::Type() const {
-    const auto& c = rs_->d_->columns[index_];
+    const auto& c = rs_->d_->columns[size_t(index_)];
     return c.format ? rt::VarType::Text : c.kind;
 }
 
 rt::Variant Field::Value() const {
     Recordset::Impl& d = *rs_->d_;
     d.requireOpen();
-    auto p = d.pending.find(index_);
-    if (p != d.pending.end()) return p->second;
+    if (!d.pending.empty()) {
+        auto p = d.pending.find(index_);
+        if (p != d.pending.end()) return p->second;
+    }
     if (d.edit == Recordset::Impl::Edit::Add) return rt::Variant::null();
-    if (d.rows.empty()) noCurrentRow();
-    return d.rows.front().values[index_];
+    if (d.atEnd()) noCurrentRow();
+    const auto& c = d.columns[size_t(index_)];
+    rt::Variant v = decodeCell(d.cells[size_t(index_ + d.first)], c.kind, d.engine->settings());
+    if (c.format && !v.isNull()) v = rt::Variant(jet::fn::format(v, *c.format, d.engine->settings()));
+    return v;
 }
 
 void Field::setValue(const rt::Variant& v) {
@@ -327,9 +394,9 @@ void Field::setValue(const rt::Variant& v) {
         rt::raise(rt::err::DbReadOnly,
                   QStringLiteral("Recordset: field '%1' cannot be updated; the result is "
                                  "read-only.")
-                      .arg(d.columns[index_].name));
+                      .arg(d.columns[size_t(index_)].name));
     if (d.edit == Recordset::Impl::Edit::None) {
-        if (d.rows.empty()) noCurrentRow();
+        if (d.atEnd()) noCurrentRow();
         d.edit = Recordset::Impl::Edit::Change;
     }
     d.pending[index_] = v;

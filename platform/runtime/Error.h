@@ -52,6 +52,7 @@ inline constexpr int32_t DbItemNotFound = -2146825023;   // field not in the col
 inline constexpr int32_t DbReadOnly = -2146825037;       // recordset does not support updating
 inline constexpr int32_t DbBadPassword = -2147217843;    // not a valid password
 inline constexpr int32_t DbUnrecognised = -2147467259;   // unrecognised database format
+inline constexpr int32_t DbRowChanged = -2147217864;     // row changed or deleted by another user
 }  // namespace err
 
 [[noreturn]] inline void raise(int32_t number, const QString& description) {

@@ -25,11 +25,15 @@ if [[ -z ${NARVO_UNDER_XVFB:-} ]]; then
         bash "$0" "$@"
 fi
 
-app=$(mktemp -d)
+# The application folder's path holds characters that a connection string
+# must quote (';', '=', a quote): the program starts from such a folder too.
+base=$(mktemp -d)
+app="$base/app;folder=1'x"
+mkdir "$app"
 pid=
 cleanup() {
     if [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
-    rm -rf "$app"
+    rm -rf "$base"
 }
 trap cleanup EXIT
 fail() {

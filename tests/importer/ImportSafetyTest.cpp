@@ -12,7 +12,9 @@
 namespace {
 
 using importertest::entries;
+using importertest::pageHolding;
 using importertest::sample;
+using importertest::ucs2;
 using jetimport::ImportOptions;
 
 class ImportSafety : public ::testing::Test {
@@ -56,21 +58,6 @@ class ImportSafety : public ::testing::Test {
 
     QTemporaryDir dir;
 };
-
-// The offset of the first page that holds `needle`.
-qsizetype pageHolding(const QByteArray& file, const QByteArray& needle, char pageType) {
-    for (qsizetype at = file.indexOf(needle); at >= 0; at = file.indexOf(needle, at + 1)) {
-        const qsizetype page = at - at % jetimport::kJetPageSize;
-        if (file[page] == pageType) return page;
-    }
-    return -1;
-}
-
-QByteArray ucs2(const char* ascii) {
-    QByteArray b;
-    for (const char* p = ascii; *p; ++p) b.append(*p).append('\0');
-    return b;
-}
 
 TEST_F(ImportSafety, WrongOrMissingPasswordIsRefusedAndNothingIsWritten) {
     for (const char* pw : {"", "Password", "passwor", "password "}) {

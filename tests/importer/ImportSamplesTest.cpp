@@ -15,6 +15,8 @@
 
 namespace {
 
+using importertest::nativeRows;
+
 using importertest::currency;
 using importertest::date;
 using importertest::decimal;
@@ -28,24 +30,6 @@ Variant byte(int b) { return Variant::byte(uint8_t(b)); }
 Variant i16(int v) { return Variant(int16_t(v)); }
 Variant i32(int v) { return Variant(int32_t(v)); }
 Variant null() { return Variant::null(); }
-
-// Every row of a native SQLite statement, as text.
-std::vector<QStringList> nativeRows(const std::shared_ptr<db::Connection>& c, const QString& sql) {
-    sqlite3* h = db::sqliteHandle(c->engine());
-    sqlite3_stmt* st = nullptr;
-    std::vector<QStringList> rows;
-    const QByteArray text = sql.toUtf8();
-    EXPECT_EQ(sqlite3_prepare_v2(h, text.constData(), -1, &st, nullptr), SQLITE_OK)
-        << text.constData();
-    while (st && sqlite3_step(st) == SQLITE_ROW) {
-        QStringList row;
-        for (int i = 0; i < sqlite3_column_count(st); ++i)
-            row << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)));
-        rows.push_back(row);
-    }
-    sqlite3_finalize(st);
-    return rows;
-}
 
 // "NAME: COLUMNS [unique]" of every index of a table, the primary key as
 // "primary key: COLUMNS", sorted; index names without the table's name.

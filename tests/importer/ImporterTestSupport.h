@@ -5,6 +5,7 @@
 
 #include "lib/db/SystemPassword.h"
 #include "platform/db/Connection.h"
+#include "platform/db/sqlite/SqliteEngine.h"
 #include "platform/runtime/Variant.h"
 
 #include <QCryptographicHash>
@@ -12,6 +13,8 @@
 #include <QFile>
 #include <QStringList>
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
 
 #include <memory>
 #include <ostream>
@@ -63,6 +66,42 @@ inline Rows query(const std::shared_ptr<db::Connection>& c, const QString& sql) 
 inline QStringList entries(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
                                   QDir::Name);
+}
+
+// Every row of a native SQLite statement on a copy, as text.
+inline std::vector<QStringList> nativeRows(const std::shared_ptr<db::Connection>& c,
+                                           const QString& sql) {
+    sqlite3* h = db::sqliteHandle(c->engine());
+    sqlite3_stmt* st = nullptr;
+    std::vector<QStringList> rows;
+    const QByteArray text = sql.toUtf8();
+    EXPECT_EQ(sqlite3_prepare_v2(h, text.constData(), -1, &st, nullptr), SQLITE_OK)
+        << text.constData();
+    while (st && sqlite3_step(st) == SQLITE_ROW) {
+        QStringList row;
+        for (int i = 0; i < sqlite3_column_count(st); ++i)
+            row << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)));
+        rows.push_back(row);
+    }
+    sqlite3_finalize(st);
+    return rows;
+}
+
+// The offset of the first 4096-byte page of `pageType` that holds `needle`; -1
+// when there is none.
+inline qsizetype pageHolding(const QByteArray& file, const QByteArray& needle, char pageType) {
+    for (qsizetype at = file.indexOf(needle); at >= 0; at = file.indexOf(needle, at + 1)) {
+        const qsizetype page = at - at % 4096;
+        if (file[page] == pageType) return page;
+    }
+    return -1;
+}
+
+// ASCII text as UCS-2, as Jet 4 stores names.
+inline QByteArray ucs2(const char* ascii) {
+    QByteArray b;
+    for (const char* p = ascii; *p; ++p) b.append(*p).append('\0');
+    return b;
 }
 
 inline QByteArray digest(const QString& path) {

@@ -15,6 +15,7 @@
 
 #include "platform/db/Connection.h"
 #include "platform/db/Engine.h"
+#include "platform/db/jet/Tokenizer.h"
 #include "platform/db/jet/Translator.h"
 #include "platform/runtime/Error.h"
 
@@ -58,11 +59,10 @@ QString textLiteral(const QString& text) {
 }
 
 QString connectionString(const QString& path, const QString& password) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
-           QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") + password;
+    return db::jetConnectionString(path, password);
 }
 
-QString number(int64_t n) { return QLocale::system().toString(qlonglong(n)); }
+QString number(int64_t n) { return QString::number(n); }
 
 // ---- The copy being written, for cleanup even from a signal handler ----
 
@@ -512,6 +512,57 @@ bool sameColumns(QStringList a, QStringList b) {
 // is open.
 const db::jet::Dialect& dialect() { return db::jet::sqliteDialect(); }
 
+// A validation rule with the patterns of its Like terms in the wildcards of
+// the translator (the provider's: % _ and character lists). Jet evaluates
+// rules with its own: * any text, ? one character, # one digit, % and _
+// plain characters.
+QString withProviderWildcards(const QString& rule) {
+    const std::vector<db::jet::Token> tokens = db::jet::tokenize(rule);
+    QString out;
+    qsizetype done = 0;
+    bool afterLike = false;
+    for (const db::jet::Token& t : tokens) {
+        const QStringView token = QStringView(rule).mid(t.pos, t.length);
+        if (afterLike && t.kind == db::jet::TokenKind::Text) {
+            QString pattern;
+            bool inList = false;
+            for (const QChar c : db::jet::unquoteText(token)) {
+                if (inList || c == u'[') {
+                    pattern += c;
+                    inList = c != u']';
+                    continue;
+                }
+                switch (c.unicode()) {
+                    case u'*':
+                        pattern += u'%';
+                        break;
+                    case u'?':
+                        pattern += u'_';
+                        break;
+                    case u'#':
+                        pattern += QStringLiteral("[0-9]");
+                        break;
+                    case u'%':
+                        pattern += QStringLiteral("[%]");
+                        break;
+                    case u'_':
+                        pattern += QStringLiteral("[_]");
+                        break;
+                    default:
+                        pattern += c;
+                        break;
+                }
+            }
+            out += rule.mid(done, t.pos - done) + u'"' +
+                   pattern.replace(u'"', QStringLiteral("\"\"")) + u'"';
+            done = t.pos + t.length;
+        }
+        afterLike =
+            t.kind == db::jet::TokenKind::Word && token.compare(u"like", Qt::CaseInsensitive) == 0;
+    }
+    return out + rule.mid(done);
+}
+
 TablePlan planTable(const JetTable& t, const QString& name, Names& names, FileResult& result) {
     TablePlan plan;
     plan.jet = &t;
@@ -601,8 +652,8 @@ TablePlan planTable(const JetTable& t, const QString& name, Names& names, FileRe
                                   ? QStringLiteral("table %1").arg(name)
                                   : QStringLiteral("table %1, column %2").arg(name, column);
         try {
-            const QString sql =
-                QString::fromStdString(db::jet::translateExpression(text, dialect(), rules));
+            const QString sql = QString::fromStdString(
+                db::jet::translateExpression(withProviderWildcards(text), dialect(), rules));
             plan.checks.push_back({column.isEmpty()
                                        ? name + QStringLiteral(".ValidationRule")
                                        : name + u'.' + column + QStringLiteral(".ValidationRule"),
@@ -747,10 +798,18 @@ std::vector<QStringList> rowsOf(db::Engine& engine, const QString& sql) {
         for (int i = 0; i < st->columnCount(); ++i) {
             const db::Cell c = st->cell(i);
             switch (c.type) {
-                case db::CellType::Null: row << QString(); break;
-                case db::CellType::Integer: row << QString::number(c.integer); break;
-                case db::CellType::Real: row << QString::number(c.real, 'g', 17); break;
-                default: row << QString::fromUtf8(c.data, qsizetype(c.size)); break;
+                case db::CellType::Null:
+                    row << QString();
+                    break;
+                case db::CellType::Integer:
+                    row << QString::number(c.integer);
+                    break;
+                case db::CellType::Real:
+                    row << QString::number(c.real, 'g', 17);
+                    break;
+                default:
+                    row << QString::fromUtf8(c.data, qsizetype(c.size));
+                    break;
             }
         }
         rows.push_back(row);
@@ -758,11 +817,33 @@ std::vector<QStringList> rowsOf(db::Engine& engine, const QString& sql) {
     return rows;
 }
 
-// Copies every row of one table; returns the number of rows read. Counts the
-// values that are not a number per column in `notANumber`.
+// The halves of UTF-16 surrogate pairs that stand without their other half
+// (UCS-2 can keep them, UTF-8, SQLite's text, cannot) replaced by U+FFFD;
+// nothing when there are none.
+std::optional<QString> withoutLoneSurrogates(const QString& s) {
+    std::optional<QString> out;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (!c.isSurrogate()) continue;
+        if (c.isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (!out) out = s;
+        (*out)[i] = QChar(QChar::ReplacementCharacter);
+    }
+    return out;
+}
+
+// Values a copy cannot keep as they are, per column.
+struct ValueCounts {
+    std::vector<int64_t> notANumber;     // stored as Null
+    std::vector<int64_t> loneSurrogate;  // the half stored as U+FFFD
+};
+
+// Copies every row of one table; returns the number of rows read.
 int64_t copyRows(JetFile& jet, const TablePlan& plan, db::Engine& engine,
-                 const ImportOptions& options, ImportObserver* observer,
-                 std::vector<int64_t>& notANumber) {
+                 const ImportOptions& options, ImportObserver* observer, ValueCounts& counts) {
     const JetTable& t = *plan.jet;
     QStringList names, params;
     for (size_t i = 0; i < plan.columns.size(); ++i) {
@@ -775,7 +856,8 @@ int64_t copyRows(JetFile& jet, const TablePlan& plan, db::Engine& engine,
                            .toStdString());
 
     engine.beginWrite();
-    notANumber.assign(plan.columns.size(), 0);
+    counts.notANumber.assign(plan.columns.size(), 0);
+    counts.loneSurrogate.assign(plan.columns.size(), 0);
     int64_t copied = 0;
     const int64_t every = options.progressEvery > 0 ? options.progressEvery : INT64_MAX;
     try {
@@ -785,8 +867,14 @@ int64_t copyRows(JetFile& jet, const TablePlan& plan, db::Engine& engine,
                      QStringLiteral("The import of '%1' was cancelled.").arg(jet.path()));
             for (size_t i = 0; i < values.size(); ++i) {
                 bool nan = false;
-                const QString problem = bindValue(*st, int(i + 1), values[i], nan);
-                if (nan) ++notANumber[i];
+                std::optional<QString> replaced;
+                if (values[i].type() == rt::VarType::Text)
+                    replaced = withoutLoneSurrogates(values[i].asText());
+                const QString problem =
+                    replaced ? bindValue(*st, int(i + 1), rt::Variant(*replaced), nan)
+                             : bindValue(*st, int(i + 1), values[i], nan);
+                if (nan) ++counts.notANumber[i];
+                if (replaced) ++counts.loneSurrogate[i];
                 if (!problem.isEmpty())
                     fail(rt::err::DbGeneric, QStringLiteral("Table '%1', row %2, column '%3': %4")
                                                  .arg(t.name)
@@ -796,10 +884,20 @@ int64_t copyRows(JetFile& jet, const TablePlan& plan, db::Engine& engine,
             try {
                 st->run();
             } catch (const rt::Error& e) {
-                throw rt::Error(e.number(), e.description() +
-                                                QStringLiteral(" (table '%1', row %2)")
-                                                    .arg(t.name)
-                                                    .arg(copied + 1));
+                // Only the primary key is checked while rows go in.
+                const IndexPlan* pk = plan.primaryKey();
+                if (e.number() == rt::err::DbConstraint && pk)
+                    fail(rt::err::DbUnrecognised,
+                         QStringLiteral("The database '%1' is damaged: table '%2', row %3 repeats "
+                                        "the primary key '%4' (%5) of an earlier row or lacks it "
+                                        "(%6).")
+                             .arg(jet.path(), t.name)
+                             .arg(copied + 1)
+                             .arg(pk->jetName, pk->columns.join(u", "), e.description()));
+                throw rt::Error(
+                    e.number(),
+                    e.description() +
+                        QStringLiteral(" (table '%1', row %2)").arg(t.name).arg(copied + 1));
             }
             st->reset();
             ++copied;
@@ -1168,15 +1266,23 @@ FileResult importFile(const QString& source, const QString& target, const Import
                 const JetTable& t = *plan.jet;
                 if (observer) observer->tableStarted(plan.name, t.storedRowCount);
                 engine.execNative(createTableSql(plan).toStdString());
-                std::vector<int64_t> notANumber;
-                const int64_t rows = copyRows(*jet, plan, engine, options, observer, notANumber);
-                for (size_t i = 0; i < notANumber.size(); ++i)
-                    if (notANumber[i] > 0)
+                ValueCounts odd;
+                const int64_t rows = copyRows(*jet, plan, engine, options, observer, odd);
+                for (size_t i = 0; i < plan.columns.size(); ++i) {
+                    if (odd.notANumber[i] > 0)
                         result.warnings
                             << QStringLiteral(
                                    "table %1, column %2: %3 values that are "
                                    "not a number (NaN) were stored as Null")
-                                   .arg(plan.name, plan.columns[i].name, number(notANumber[i]));
+                                   .arg(plan.name, plan.columns[i].name, number(odd.notANumber[i]));
+                    if (odd.loneSurrogate[i] > 0)
+                        result.warnings << QStringLiteral(
+                                               "table %1, column %2: %3 texts hold half of a "
+                                               "Unicode surrogate pair without its other half, "
+                                               "which the copy keeps as U+FFFD")
+                                               .arg(plan.name, plan.columns[i].name,
+                                                    number(odd.loneSurrogate[i]));
+                }
                 if (rows != t.storedRowCount && options.strictCounts)
                     fail(rt::err::DbUnrecognised,
                          QStringLiteral("The database '%1' is damaged: table '%2' records %3 "

@@ -54,28 +54,6 @@ constexpr int kLinkedTable = 6;
 
 [[noreturn]] void fail(int32_t number, const QString& text) { rt::raise(number, text); }
 
-int fixedWidth(int type) {
-    switch (JetColumnType(type)) {
-        case JetColumnType::Byte:
-            return 1;
-        case JetColumnType::Integer:
-            return 2;
-        case JetColumnType::Long:
-        case JetColumnType::Single:
-            return 4;
-        case JetColumnType::Currency:
-        case JetColumnType::Double:
-        case JetColumnType::DateTime:
-            return 8;
-        case JetColumnType::Guid:
-            return 16;
-        case JetColumnType::Decimal:
-            return 17;
-        default:
-            return 0;
-    }
-}
-
 bool isYes(const PropertyMap& props, const char* key) {
     return props.value(QString::fromLatin1(key)).compare(u"yes", Qt::CaseInsensitive) == 0;
 }
@@ -146,6 +124,28 @@ int columnIndex(const JetTable& t, const char* name) {
 }
 
 }  // namespace
+
+int fixedWidth(JetColumnType type) {
+    switch (type) {
+        case JetColumnType::Byte:
+            return 1;
+        case JetColumnType::Integer:
+            return 2;
+        case JetColumnType::Long:
+        case JetColumnType::Single:
+            return 4;
+        case JetColumnType::Currency:
+        case JetColumnType::Double:
+        case JetColumnType::DateTime:
+            return 8;
+        case JetColumnType::Guid:
+            return 16;
+        case JetColumnType::Decimal:
+            return 17;
+        default:
+            return 0;
+    }
+}
 
 // ---- The file ----
 
@@ -289,7 +289,9 @@ Definition JetFile::Impl::readDefinition(uint32_t tdefPage, const QString& table
     const int ps = l.pageSize;
     Definition d;
     std::vector<uint8_t> page(size_t(ps), 0);
-    const QString what = QStringLiteral("the definition of table '%1'").arg(table);
+    const QString what = table == u"MSysObjects"
+                             ? QStringLiteral("the definition of its catalog")
+                             : QStringLiteral("the definition of table '%1'").arg(table);
     readPage(tdefPage, page.data(), what);
     if (page[0] != kTableDefinitionPage)
         damaged(what + QStringLiteral(" is not where it should be"));
@@ -553,6 +555,7 @@ std::unique_ptr<JetFile> JetFile::open(const QString& path, const QString& passw
 
     // 2. The catalog's own rows, read here with every page checked, must name
     //    the tables libmdb read.
+    if (d.probe.catalog.empty()) d.damaged(QStringLiteral("its catalog is empty"));
     const ProbedTable* catalogTable = nullptr;
     for (const ProbedTable& t : d.probe.tables)
         if (t.tdefPage == 2 && t.name == u"MSysObjects") catalogTable = &t;
@@ -592,8 +595,11 @@ std::unique_ptr<JetFile> JetFile::open(const QString& path, const QString& passw
                     d.damaged(QStringLiteral("its catalog names the table '%1', which the reading "
                                              "library did not find")
                                   .arg(o.name));
-                if (!o.table->problem.isEmpty())
+                if (!o.table->problem.isEmpty()) {
+                    // Where the table's own pages tell why, that is the reason given.
+                    d.dataPages(d.readDefinition(o.table->tdefPage, o.name), o.name);
                     d.damaged(QStringLiteral("table '%1': %2").arg(o.name, o.table->problem));
+                }
             }
         } else if (o.type == kLinkedTable || o.type == kOdbcLinkedTable) {
             d.other << QStringLiteral("linked table %1").arg(o.name);
@@ -641,6 +647,8 @@ JetFile::Impl::TableInfo& JetFile::Impl::info(const Object& o) {
                     .arg(def.numCols)
                     .arg(probe.columns.size()));
 
+    if (def.numCols == 0) damaged(QStringLiteral("table '%1' has no columns").arg(name));
+
     JetTable& out = t->table;
     out.name = name;
     out.storedRowCount = def.rowCount;
@@ -680,6 +688,11 @@ JetFile::Impl::TableInfo& JetFile::Impl::info(const Object& o) {
         c.defaultValue = pc.props.value(QStringLiteral("DefaultValue"));
         c.validationRule = pc.props.value(QStringLiteral("ValidationRule")).trimmed();
         c.validationText = pc.props.value(QStringLiteral("ValidationText"));
+        if (c.name.trimmed().isEmpty())
+            damaged(QStringLiteral("a column of table '%1' has no name").arg(name));
+        for (const JetColumn& other : out.columns)
+            if (other.name.compare(c.name, Qt::CaseInsensitive) == 0)
+                damaged(QStringLiteral("table '%1' has two columns named '%2'").arg(name, c.name));
         out.columns.push_back(c);
 
         RowColumn r;
@@ -692,7 +705,7 @@ JetFile::Impl::TableInfo& JetFile::Impl::info(const Object& o) {
         r.scale = c.scale;
         if (jet3() && (c.type == int(JetColumnType::Text) || c.type == int(JetColumnType::Memo)))
             r.text = textOf(dc->misc);
-        if (r.fixed && r.size < fixedWidth(r.type))
+        if (r.fixed && r.size < fixedWidth(JetColumnType(r.type)))
             damaged(QStringLiteral("column '%1' of table '%2' is narrower than its type")
                         .arg(c.name, name));
         t->layout.push_back(r);

@@ -43,6 +43,10 @@ enum class JetColumnType : int {
     Decimal = 0x10,
 };
 
+// The bytes a fixed-width column type takes in a row; 0 for Yes/No (its value
+// is its bit in the null mask) and for the variable-width types.
+int fixedWidth(JetColumnType type);
+
 struct JetColumn {
     QString name;
     int type = 0;             // a JetColumnType value (others are refused by the importer)

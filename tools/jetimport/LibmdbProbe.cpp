@@ -226,14 +226,14 @@ bool writeAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
-[[noreturn]] void runChild(const QString& path, int jet3CodePage, int dataFd, int errFd) {
+[[noreturn]] void runChild(const std::function<Probe()>& read, int dataFd, int errFd) {
     // The importer's own handlers (they remove the copy being written) must
     // not run in the child: a crash here is the child's alone.
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGINT, SIGTERM, SIGPIPE})
         std::signal(sig, SIG_DFL);
     ::dup2(errFd, STDERR_FILENO);
     ::dup2(errFd, STDOUT_FILENO);
-    const Probe p = probeInProcess(path, jet3CodePage);
+    const Probe p = read();
     std::fflush(stdout);
     std::fflush(stderr);
     _exit(writeAll(dataFd, serialize(p)) ? 0 : 3);
@@ -283,6 +283,10 @@ Probe probeInProcess(const QString& path, int jet3CodePage) {
 }
 
 Probe probeInChild(const QString& path, int jet3CodePage, int timeoutMs) {
+    return probeInChild([&] { return probeInProcess(path, jet3CodePage); }, timeoutMs);
+}
+
+Probe probeInChild(const std::function<Probe()>& read, int timeoutMs) {
     Probe p;
     int data[2], err[2];
     if (::pipe2(data, O_CLOEXEC) != 0) {
@@ -303,7 +307,7 @@ Probe probeInChild(const QString& path, int jet3CodePage, int timeoutMs) {
     if (pid == 0) {
         ::close(data[0]);
         ::close(err[0]);
-        runChild(path, jet3CodePage, data[1], err[1]);
+        runChild(read, data[1], err[1]);
     }
     ::close(data[1]);
     ::close(err[1]);

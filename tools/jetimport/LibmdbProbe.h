@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace jetimport {
@@ -77,6 +78,8 @@ Probe probeInProcess(const QString& path, int jet3CodePage);
 // Reads with libmdb in a child process that is stopped after `timeoutMs`.
 // Never throws; the outcome says what happened.
 Probe probeInChild(const QString& path, int jet3CodePage, int timeoutMs);
+// The same for any reading: `read` runs in the child.
+Probe probeInChild(const std::function<Probe()>& read, int timeoutMs);
 
 // The system tables whose rows the importer reads besides the user tables.
 bool isProbedSystemTable(const QString& name);

@@ -508,9 +508,7 @@ MoveResult moveSite(const MoveOptions& o) {
                                 "only).")
                      .arg(file));
         src.connection = db::Connection::create();
-        src.connection->setConnectionString(
-            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
-            QStringLiteral(";Jet OLEDB:Database Password=") + password);
+        src.connection->setConnectionString(db::jetConnectionString(path, password));
         src.connection->Open();
         db::Engine& e = src.connection->engine();
         e.setLockWait(0);

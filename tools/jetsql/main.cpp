@@ -67,9 +67,7 @@ int main(int argc, char** argv) {
         const QString cs =
             database.contains(QStringLiteral("Provider="), Qt::CaseInsensitive)
                 ? database
-                : QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + database +
-                      QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") +
-                      password;
+                : db::jetConnectionString(database, password);
         auto conn = db::Connection::create();
         try {
             if (cl.isSet(createOption)) {

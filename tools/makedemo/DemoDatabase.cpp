@@ -46,8 +46,7 @@ IndexDef index(const char* column, bool unique = false) {
 }
 
 QString connectionString(const QString& path, const QString& password) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
-           QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") + password;
+    return db::jetConnectionString(path, password);
 }
 
 // Opens a file being made. It is still under its temporary name, so nothing

@@ -90,12 +90,13 @@ rt::Error changedByAnotherUser(const QString& context) {
 class PgStatement final : public Statement {
 public:
     PgStatement(PgEngine& e, std::string sql, std::vector<ClockParam> clocks, int rowIdParam,
-                bool repeatable)
+                bool rowsForCaller, bool repeatable)
         : Statement(e.settings()),
           e_(e),
           sql_(std::move(sql)),
           clocks_(std::move(clocks)),
           rowIdParam_(rowIdParam),
+          hideRows_(rowIdParam && !rowsForCaller),
           repeatable_(repeatable) {}
 
     ~PgStatement() override {
@@ -178,7 +179,7 @@ public:
                 describe(row.get());
                 if (rowIdParam_) {
                     noteMove(row.get());
-                    continue;
+                    if (hideRows_) continue;
                 }
                 current_ = std::move(row);
                 return true;
@@ -205,8 +206,12 @@ public:
     }
     QString columnName(int c) const override {
         ensureDescribed();
-        if (const auto* cc = catalog(c)) return cc->column;
-        return columns_.at(size_t(c)).name;
+        // A table's column under its own name keeps the name as written in
+        // the table; a renamed one is named as the statement names it.
+        const QString& name = columns_.at(size_t(c)).name;
+        const auto* cc = catalog(c);
+        if (cc && cc->column.compare(name, Qt::CaseInsensitive) == 0) return cc->column;
+        return name;
     }
     rt::VarType declaredKind(int c) const override {
         ensureDescribed();
@@ -292,7 +297,7 @@ public:
                 describe(row.get());
                 if (rowIdParam_) {
                     noteMove(row.get());
-                    continue;
+                    if (hideRows_) continue;
                 }
                 spool_.push_back(std::move(row));
             }
@@ -326,7 +331,7 @@ private:
             if (self->run_->next()) {
                 pg::ResultPtr row = self->run_->takeRow();
                 self->describe(row.get());
-                if (!rowIdParam_) self->spool_.push_front(std::move(row));
+                if (!hideRows_) self->spool_.push_front(std::move(row));
             } else {
                 self->affected_ = self->run_->rowsAffected();
                 self->describe(self->run_->description());
@@ -430,6 +435,7 @@ private:
     std::string sql_;
     std::vector<ClockParam> clocks_;
     int rowIdParam_;  // 1-based; 0: not an update by row id
+    bool hideRows_;   // the tuple id was asked for by the engine, not the caller
     bool repeatable_;
     std::vector<pg::Param> params_;
     std::unique_ptr<pg::Statement> run_;
@@ -491,18 +497,23 @@ StatementPtr PgEngine::prepare(const std::string& native) {
     }
     // An update of one row by its tuple id: checked (no row changed means
     // another workstation changed it) and followed to the row's new tuple id.
+    // A caller that asks for the row back names its tuple id first.
     int rowIdParam = 0;
+    bool rowsForCaller = false;
     if (startsWithWord(sql, "UPDATE")) {
-        const size_t at = sql.rfind("\".ctid = $");
+        const size_t returning = sql.find(" RETURNING ");
+        rowsForCaller = returning != std::string::npos;
+        const size_t at = sql.rfind("\".ctid = $", returning);
         const size_t open = at == std::string::npos ? at : sql.rfind('"', at - 1);
         if (open != std::string::npos) {
             rowIdParam = std::atoi(sql.c_str() + at + 10);
-            sql += " RETURNING " + sql.substr(open, at + 1 - open) + ".ctid";
+            if (!rowsForCaller)
+                sql += " RETURNING " + sql.substr(open, at + 1 - open) + ".ctid";
         }
     }
     const bool repeatable = startsWithWord(sql, "SELECT") || startsWithWord(sql, "WITH");
     return std::make_unique<PgStatement>(*this, std::move(sql), std::move(clocks), rowIdParam,
-                                         repeatable);
+                                         rowsForCaller, repeatable);
 }
 
 void PgEngine::claim(PgStatement* next) {

@@ -10,14 +10,20 @@
 #include "platform/runtime/Error.h"
 #include "platform/runtime/Numbers.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <optional>
+#include <random>
+
+#include <unistd.h>
 
 namespace db {
 
@@ -73,6 +79,29 @@ FileKind fileKind(const QString& path) {
 
 QString unrecognised(const QString& path) {
     return QStringLiteral("Unrecognized database format '%1'.").arg(path);
+}
+
+// A journal left beside the file: a change that was interrupted before it
+// completed. The next user who may write the file, its folder and the journal
+// rolls it back on opening.
+bool hotJournal(const QString& path) {
+    const QFileInfo journal(path + QStringLiteral("-journal"));
+    return journal.exists() && journal.size() > 0;
+}
+
+[[noreturn]] void needsRecovery(const QString& path) {
+    rt::raise(rt::err::DbGeneric,
+              QStringLiteral("The database '%1' needs recovery: a change that was interrupted "
+                             "(a workstation stopped while writing) left its journal '%2'. A user "
+                             "with write access to the file, its folder and its journal must open "
+                             "the database once to complete the recovery. Do not delete the "
+                             "journal: that would damage the database.")
+                  .arg(path, path + QStringLiteral("-journal")));
+}
+
+bool folderWritable(const QString& path) {
+    const QString folder = QFileInfo(path).absolutePath();
+    return ::access(QFile::encodeName(folder).constData(), W_OK) == 0;
 }
 
 }  // namespace
@@ -171,12 +200,23 @@ public:
 
     bool next() override {
         const int rc = sqlite3_step(s_);
+        if (!started_) {
+            started_ = true;
+            // Prepared again by SQLite: the schema changed under the cache.
+            if (sqlite3_stmt_status(s_, SQLITE_STMTSTATUS_REPREPARE, 1) > 0)
+                e_.schemaTouched_ = true;
+        }
         if (rc == SQLITE_ROW) return true;
+        e_.noteSchemaChanges();
         if (rc == SQLITE_DONE) return false;
         sqlite3_reset(s_);  // the engine's message stays current on the handle
+        started_ = false;
         e_.fail(rc, errorContext());
     }
-    void reset() override { sqlite3_reset(s_); }
+    void reset() override {
+        sqlite3_reset(s_);
+        started_ = false;
+    }
 
     int columnCount() const override { return sqlite3_column_count(s_); }
     QString columnName(int c) const override { return fromUtf8(sqlite3_column_name(s_, c)); }
@@ -221,6 +261,7 @@ private:
 
     SqliteEngine& e_;
     sqlite3_stmt* s_;
+    bool started_ = false;
 };
 
 // ---- The engine ----
@@ -239,7 +280,7 @@ const jet::Dialect& SqliteEngine::dialect() const { return jet::sqliteDialect();
 
 std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString& path, const QString& password,
                                                  const rt::RegionalSettings* settings,
-                                                 const rt::Clock* clock) {
+                                                 const rt::Clock* clock, int lockWaitMs) {
     switch (fileKind(path)) {
         case FileKind::Missing:
             rt::raise(rt::err::DbGeneric, QStringLiteral("Could not find file '%1'.").arg(path));
@@ -269,9 +310,13 @@ std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString& path, const QStr
     // turn into a text literal.
     sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-    e->setLockWait(kBusyTimeoutMs);
+    e->setLockWait(lockWaitMs);
+    sqlite3_set_authorizer(raw, &SqliteEngine::authorize, e.get());
     registerJetCollation(raw);
     registerJetFunctions(raw, settings, clock);
+    // Relationships brought over from Jet files are foreign keys, enforced on
+    // every connection as Jet enforced them for every user.
+    sqlite3_exec(raw, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
 
     // Reading the schema proves the file is a sound database.
     sqlite3_stmt* st = nullptr;
@@ -285,7 +330,8 @@ std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString& path, const QStr
     bool hasVerifier = rc == SQLITE_ROW && sqlite3_column_int(st, 0) > 0;
     sqlite3_finalize(st);
     if (rc != SQLITE_ROW) {
-        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) e->fail(rc, path);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) e->fail(rc);
+        if (hotJournal(path) && rc != SQLITE_CORRUPT && rc != SQLITE_NOTADB) needsRecovery(path);
         rt::raise(rt::err::DbUnrecognised,
                   QStringLiteral("The database '%1' is damaged or not a database (%2).")
                       .arg(path, fromUtf8(sqlite3_errstr(rc))));
@@ -293,7 +339,7 @@ std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString& path, const QStr
     if (hasVerifier) {
         rc = sqlite3_prepare_v2(raw, "SELECT salt, rounds, digest FROM MSysPassword", -1, &st,
                                 nullptr);
-        if (rc != SQLITE_OK) e->fail(rc, path);
+        if (rc != SQLITE_OK) e->fail(rc);
         rc = sqlite3_step(st);
         if (rc == SQLITE_ROW) {
             QByteArray salt(static_cast<const char*>(sqlite3_column_blob(st, 0)),
@@ -307,7 +353,7 @@ std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString& path, const QStr
                 rt::raise(rt::err::DbBadPassword, QStringLiteral("Not a valid password."));
         } else {
             sqlite3_finalize(st);
-            if (rc != SQLITE_DONE) e->fail(rc, path);
+            if (rc != SQLITE_DONE) e->fail(rc);
         }
     }
     return e;
@@ -364,10 +410,47 @@ void SqliteEngine::execNative(const std::string& sql) {
     char* msg = nullptr;
     int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &msg);
     if (msg) sqlite3_free(msg);
+    noteSchemaChanges();  // also after a failure: earlier statements may have run
     if (rc != SQLITE_OK) fail(rc);
-    if (sql.find("CREATE") != std::string::npos || sql.find("DROP") != std::string::npos ||
-        sql.find("ALTER") != std::string::npos)
-        schemaChanged();
+}
+
+// The engine learns of every change of the schema, whatever the spelling of
+// the statement: SQLite's authorizer names each statement's actions as it is
+// prepared (CREATE, DROP, ALTER ... of any kind), and a cached statement that
+// SQLite had to prepare again saw another connection change the schema.
+int SqliteEngine::authorize(void* engine, int action, const char*, const char*, const char*,
+                            const char*) {
+    switch (action) {
+        case SQLITE_CREATE_INDEX:
+        case SQLITE_CREATE_TABLE:
+        case SQLITE_CREATE_TEMP_INDEX:
+        case SQLITE_CREATE_TEMP_TABLE:
+        case SQLITE_CREATE_TEMP_TRIGGER:
+        case SQLITE_CREATE_TEMP_VIEW:
+        case SQLITE_CREATE_TRIGGER:
+        case SQLITE_CREATE_VIEW:
+        case SQLITE_DROP_INDEX:
+        case SQLITE_DROP_TABLE:
+        case SQLITE_DROP_TEMP_INDEX:
+        case SQLITE_DROP_TEMP_TABLE:
+        case SQLITE_DROP_TEMP_TRIGGER:
+        case SQLITE_DROP_TEMP_VIEW:
+        case SQLITE_DROP_TRIGGER:
+        case SQLITE_DROP_VIEW:
+        case SQLITE_ALTER_TABLE:
+        case SQLITE_CREATE_VTABLE:
+        case SQLITE_DROP_VTABLE:
+            static_cast<SqliteEngine*>(engine)->schemaTouched_ = true;
+            break;
+        default: break;
+    }
+    return SQLITE_OK;
+}
+
+void SqliteEngine::noteSchemaChanges() {
+    if (!schemaTouched_) return;
+    schemaTouched_ = false;
+    schemaChanged();
 }
 
 int64_t SqliteEngine::changes() const { return sqlite3_changes64(db_); }
@@ -398,7 +481,31 @@ void SqliteEngine::rollback() noexcept {
 
 void SqliteEngine::setLockWait(int milliseconds) {
     lockWaitMs_ = milliseconds < 0 ? 0 : milliseconds;
-    sqlite3_busy_timeout(db_, lockWaitMs_);
+    sqlite3_busy_handler(db_, lockWaitMs_ > 0 ? &SqliteEngine::busyHandler : nullptr, this);
+}
+
+// Waiting for another workstation's lock. SQLite's own handler backs off to
+// sleeps of 100 ms, so under load a waiter keeps missing the moments the lock
+// is free while others take it thousands of times. Here every waiter looks
+// again after a short sleep (about a millisecond, less the longer it has
+// waited, with some jitter so waiters do not move in step) until its lock
+// wait is over.
+int SqliteEngine::busyHandler(void* engine, int attempt) {
+    auto* e = static_cast<SqliteEngine*>(engine);
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    if (attempt == 0) e->busySinceNs_ = now;
+    const int64_t waitedUs = (now - e->busySinceNs_) / 1000;
+    const int64_t leftUs = int64_t(e->lockWaitMs_) * 1000 - waitedUs;
+    if (leftUs <= 0) return 0;
+    thread_local std::minstd_rand random(
+        std::minstd_rand::result_type(::getpid() ^ uint64_t(now)));
+    // 1 ms at first, down to 0.25 ms after a quarter second of waiting.
+    const int64_t baseUs = std::max<int64_t>(250, 1000 - waitedUs / 333);
+    const int64_t sleepUs = std::min<int64_t>(leftUs, baseUs / 2 + int64_t(random() % uint64_t(baseUs)));
+    ::usleep(useconds_t(sleepUs));
+    return 1;
 }
 
 StatementPtr SqliteEngine::prepare(const std::string& sql) {
@@ -436,6 +543,27 @@ void SqliteEngine::release(sqlite3_stmt* stmt) noexcept {
     ++cachedCount_;
 }
 
+// ---- Messages of checks ----
+// A check brought over from a Jet file (a validation rule, Required, "allow
+// zero length = No") is a named CHECK constraint; the file keeps the message
+// Jet gave for it in MSysConstraintText (Name, Message). Nothing when the
+// failure is no such check.
+static std::optional<QString> checkMessage(sqlite3* db, const QString& sqliteMessage) {
+    static const QLatin1String prefix("CHECK constraint failed: ");
+    if (!sqliteMessage.startsWith(prefix)) return std::nullopt;
+    const QByteArray name = sqliteMessage.mid(prefix.size()).toUtf8();
+    sqlite3_stmt* st = nullptr;
+    std::optional<QString> text;
+    if (sqlite3_prepare_v2(db, "SELECT Message FROM MSysConstraintText WHERE Name = ?1", -1, &st,
+                           nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(st) == SQLITE_ROW)
+            text = fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    }
+    sqlite3_finalize(st);
+    return text;
+}
+
 void SqliteEngine::fail(int rc, const QString& context) const {
     const int primary = rc & 0xff;
     QString msg = fromUtf8(sqlite3_errmsg(db_));
@@ -443,6 +571,19 @@ void SqliteEngine::fail(int rc, const QString& context) const {
     auto with = [&](const QString& text) {
         return context.isEmpty() ? text : text + QStringLiteral(" (") + context + u')';
     };
+    // A change needs a journal beside the file: a user who may not create
+    // files in that folder cannot change the database.
+    auto readOnlyFolder = [&](auto&& withContext) {
+        rt::raise(rt::err::DbGeneric,
+                  withContext(QStringLiteral("Cannot update. Database or object is read-only "
+                                             "('%1': this user may not create files in the "
+                                             "folder '%2', where a change keeps its journal).")
+                                  .arg(path(), QDir::toNativeSeparators(
+                                                   QFileInfo(path()).absolutePath()))));
+    };
+    if (primary == SQLITE_CONSTRAINT)
+        if (std::optional<QString> text = checkMessage(db_, msg))
+            rt::raise(rt::err::DbGeneric, *text);  // as Jet reports a broken rule
     switch (primary) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
@@ -457,6 +598,8 @@ void SqliteEngine::fail(int rc, const QString& context) const {
                                           "table (%1).")
                                .arg(msg)));
         case SQLITE_READONLY:
+            if (sqlite3_extended_errcode(db_) == SQLITE_READONLY_ROLLBACK) needsRecovery(path());
+            if (sqlite3_extended_errcode(db_) == SQLITE_READONLY_DIRECTORY) readOnlyFolder(with);
             rt::raise(rt::err::DbGeneric,
                       with(QStringLiteral("Cannot update. Database or object is read-only (%1).")
                                .arg(path())));
@@ -465,8 +608,17 @@ void SqliteEngine::fail(int rc, const QString& context) const {
             rt::raise(rt::err::DbUnrecognised,
                       with(QStringLiteral("The database '%1' is damaged (%2).").arg(path(), msg)));
         case SQLITE_FULL:
-        case SQLITE_IOERR:
+            rt::raise(rt::err::DbGeneric,
+                      with(QStringLiteral("Not enough space on the disk for '%1' (%2).")
+                               .arg(path(), msg)));
         case SQLITE_CANTOPEN:
+            // A hot journal this user cannot read is a recovery for someone
+            // else; a journal this user cannot create is a read-only folder.
+            if (sqlite3_get_autocommit(db_) && hotJournal(path())) needsRecovery(path());
+            if (!folderWritable(path())) readOnlyFolder(with);
+            rt::raise(rt::err::DbGeneric,
+                      with(QStringLiteral("Disk or network error on '%1' (%2).").arg(path(), msg)));
+        case SQLITE_IOERR:
             rt::raise(rt::err::DbGeneric,
                       with(QStringLiteral("Disk or network error on '%1' (%2).").arg(path(), msg)));
         default: break;

@@ -24,7 +24,7 @@ public:
     // integrity header and its password verifier. Throws rt::Error.
     static std::unique_ptr<SqliteEngine> open(const QString& path, const QString& password,
                                               const rt::RegionalSettings* settings,
-                                              const rt::Clock* clock);
+                                              const rt::Clock* clock, int lockWaitMs);
     // Creates a new database file with the password's verifier (none for an
     // empty password). Fails when the file exists.
     static void createFile(const QString& path, const QString& password);
@@ -61,7 +61,14 @@ private:
     void release(sqlite3_stmt* stmt) noexcept;
 
     sqlite3* db_;
+    static int busyHandler(void* engine, int attempt);
+    static int authorize(void* engine, int action, const char*, const char*, const char*,
+                         const char*);
+    void noteSchemaChanges();
+
     int lockWaitMs_ = kBusyTimeoutMs;
+    int64_t busySinceNs_ = 0;  // when the current wait for a lock began
+    bool schemaTouched_ = false;  // a statement prepared since the last look changes the schema
     std::unordered_map<std::string, std::vector<sqlite3_stmt*>> freeStatements_;
     size_t cachedCount_ = 0;
     std::function<void(const std::string&)> trace_;

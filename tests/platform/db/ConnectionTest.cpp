@@ -2,11 +2,16 @@
 // passwords, and that a failed open leaves every file as it was.
 #include "DbTestSupport.h"
 
+#include "platform/db/Engine.h"
+#include "platform/db/PasswordVerifier.h"
 #include "platform/runtime/Error.h"
 
 #include <QCryptographicHash>
+#include <QProcess>
 #include <QFile>
 #include <QFileInfo>
+
+#include <tuple>
 
 namespace {
 
@@ -152,6 +157,108 @@ TEST_F(OpenTest, TextColumnsCompareWithoutRegardToCase) {
     rs.Close();
     rs.Open(QStringLiteral("select Name from Items where Name<>'NIL'"), conn);
     EXPECT_EQ(rs.Fields(0).Value().asText(), QStringLiteral("ÄRGER"));
+}
+
+
+// ---- One builder for connection strings ----
+
+struct QuotingCase {
+    const char* name;  // printable test name
+    const char16_t* value;
+};
+void PrintTo(const QuotingCase& c, std::ostream* os) { *os << c.name; }
+const QuotingCase kQuotingCases[] = {
+    {"Plain", u"abc"},
+    {"Empty", u""},
+    {"Semicolon", u"se;cret"},
+    {"DoubleQuote", u"a\"b"},
+    {"SingleQuote", u"it's"},
+    {"BothQuotes", u"\"it's\""},
+    {"Equals", u"a=b"},
+    {"OuterBlanks", u"  pw  "},
+    {"AnotherSource", u"x;Data Source=/other.mdb"},
+    {"FolderWithSemicolon", u"/srv/shop;2026/DataBase/DB2026_27.mdb"},
+};
+
+class ConnectionStringValues : public ::testing::TestWithParam<QuotingCase> {};
+
+TEST_P(ConnectionStringValues, ReadBackAsThemselvesAsSourceAndAsPassword) {
+    const QString value = QString::fromUtf16(GetParam().value);
+    const auto parts = db::parseConnectionString(db::jetConnectionString(value + u'x', value));
+    EXPECT_EQ(parts.dataSource, value + u'x');
+    EXPECT_EQ(parts.password, value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Quoting, ConnectionStringValues, ::testing::ValuesIn(kQuotingCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ConnectionString, TheSystemsOwnTextIsUnchangedWhenNothingNeedsQuoting) {
+    EXPECT_EQ(db::jetConnectionString(QStringLiteral("C:\\App\\DataBase\\DBStart.mdb"),
+                                      QStringLiteral("pw")),
+              QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\App\\DataBase\\"
+                             "DBStart.mdb;Persist Security Info=False;Jet OLEDB:Database "
+                             "Password=pw"));
+    EXPECT_EQ(db::connectionStringValue(QStringLiteral("p;w")), QStringLiteral("\"p;w\""));
+    EXPECT_EQ(db::connectionStringValue(QStringLiteral("a\"b")), QStringLiteral("\"a\"\"b\""));
+    // A quoted value must be closed, and nothing may follow it but the ';'.
+    EXPECT_THROW(db::parseConnectionString(QStringLiteral(
+                     "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"/a.mdb")),
+                 rt::Error);
+    EXPECT_THROW(db::parseConnectionString(QStringLiteral(
+                     "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"/a.mdb\"x;Password=1")),
+                 rt::Error);
+}
+
+TEST(ConnectionString, LockWaitIsANumberOfMilliseconds) {
+    const QString base = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x;");
+    EXPECT_EQ(db::parseConnectionString(base).lockWaitMs, -1);
+    EXPECT_EQ(db::parseConnectionString(base + QStringLiteral("Lock Wait=250")).lockWaitMs, 250);
+    EXPECT_THROW(db::parseConnectionString(base + QStringLiteral("Lock Wait=soon")), rt::Error);
+    EXPECT_THROW(db::parseConnectionString(base + QStringLiteral("Lock Wait=-5")), rt::Error);
+}
+
+TEST_F(OpenTest, APasswordThatLooksLikeAnotherSourceOpensTheFileNamed) {
+    // jetsql, as support staff start it: the password holds ';Data Source='.
+    const QString decoy = dir.filePath(QStringLiteral("other.mdb"));
+    const QString password = QStringLiteral("x;Data Source=") + decoy;
+    const QString target = dir.filePath(QStringLiteral("shop;2026.mdb"));
+    for (const auto& [file, pw, table] :
+         {std::tuple{decoy, QStringLiteral("x"), QStringLiteral("Decoy")},
+          std::tuple{target, password, QStringLiteral("Target")}}) {
+        db::createDatabaseFile(file, pw);
+        auto c = dbtest::open(file, pw);
+        db::createTable(*c, db::TableDef{table, {dbtest::column("A", db::JetType::Long)}, {}});
+    }
+    QProcess p;
+    p.start(QStringLiteral(NARVO_BINARY_DIR "/tools/jetsql/jetsql"),
+            {QStringLiteral("--password"), password, QStringLiteral("--csv"), target,
+             QStringLiteral("select count(*) as n from Target")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(p.readAllStandardOutput(), QByteArray("n\n0\n"));
+}
+
+TEST_F(OpenTest, TheConnectionStringsLockWaitReachesTheEngine) {
+    auto c = db::Connection::create();
+    c->setConnectionString(dbtest::connectionString(path, QStringLiteral("pw")) +
+                           QStringLiteral(";Lock Wait=150"));
+    c->Open();
+    EXPECT_EQ(c->engine().lockWait(), 150);
+    c->Close();
+    c->setConnectionString(dbtest::connectionString(path, QStringLiteral("pw")));
+    c->Open();
+    EXPECT_EQ(c->engine().lockWait(), db::kBusyTimeoutMs);
+}
+
+// ---- The password verifier ----
+
+// PBKDF2-HMAC-SHA256 known answers (RFC 7914, section 11): the verifier is the
+// first 32-byte block of each.
+TEST(PasswordVerifier, MatchesThePublishedPbkdf2HmacSha256Vectors) {
+    EXPECT_EQ(db::passwordDigest(QStringLiteral("passwd"), QByteArray("salt"), 1).toHex(),
+              QByteArray("55ac046e56e3089fec1691c22544b605f94185216dde0465e68b9d57c20dacbc"));
+    EXPECT_EQ(db::passwordDigest(QStringLiteral("Password"), QByteArray("NaCl"), 80000).toHex(),
+              QByteArray("4ddcd8f60b98be21830cee5ef22701f9641a4418d04c0414aeff08876b34ab56"));
 }
 
 }  // namespace

@@ -13,8 +13,7 @@
 namespace dbtest {
 
 inline QString connectionString(const QString& path, const QString& password) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
-           QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") + password;
+    return db::jetConnectionString(path, password);
 }
 
 inline std::shared_ptr<db::Connection> open(const QString& path, const QString& password,

@@ -188,3 +188,75 @@ TEST_F(RecordsetTest, ALargeResultStreamsInBoundedBatches) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RecordsetTest, AColumnWhoseNameHoldsAPercentSignIsTheOneUpdated) {
+    conn->engine().execNative(
+        "CREATE TABLE Odd (\"A%2\" LONG, \"A1\" LONG, \"B%1%2\" TEXT(10) COLLATE JETTEXT)");
+    conn->Execute(QStringLiteral("insert into Odd ([A%2], A1, [B%1%2]) values (1, 1, 'x')"));
+    db::Recordset rs;
+    rs.Open(QStringLiteral("select * from Odd"), conn, db::adOpenDynamic, db::adLockOptimistic);
+    rs.Fields(QStringLiteral("A%2")) = Variant(int32_t(7));
+    rs.Fields(QStringLiteral("B%1%2")) = Variant(QStringLiteral("y"));
+    rs.Update();
+    rs.Close();
+    rs.Open(QStringLiteral("select [A%2], A1, [B%1%2] from Odd"), conn);
+    EXPECT_EQ(rs.Fields(0).Value(), Variant(int32_t(7)));
+    EXPECT_EQ(rs.Fields(1).Value(), Variant(int32_t(1)));
+    EXPECT_EQ(rs.Fields(2).Value(), Variant(QStringLiteral("y")));
+}
+
+TEST_F(RecordsetTest, SchemaChangesReachTheCachesWhateverTheirSpelling) {
+    // Kinds come from the declared types, cached per table: each change of the
+    // schema, in any letter case, must be seen at once.
+    auto look = [&] {
+        db::Recordset rs;
+        rs.Open(QStringLiteral("select * from Late"), conn);  // caches Late's columns
+    };
+    conn->engine().execNative("create table Late (d text)");
+    look();
+    conn->engine().execNative("drop table Late");
+    conn->engine().execNative("Create Table Late (d DATETIME)");
+    look();
+    conn->engine().execNative("alter table Late add column q yesno");
+    conn->Execute(QStringLiteral("insert into Late (d, q) values (#2026-01-02#, True)"));
+    db::Recordset rs;
+    rs.Open(QStringLiteral("select d, q from Late"), conn);
+    EXPECT_EQ(rs.Fields(0).Value(), Variant(rt::naiveDateTime(QDate(2026, 1, 2), QTime(0, 0))));
+    EXPECT_EQ(rs.Fields(1).Value(), Variant(true));
+}
+
+TEST_F(RecordsetTest, ACurrencyStoredBeyondJetsRangeReadsAsItIsStored) {
+    // Written raw, as another program might have: integers and reals past
+    // what a currency amount can hold.
+    conn->engine().execNative(
+        "INSERT INTO Items (Name, Price) VALUES ('max', 922337203685477),"
+        "('big', 922337203685478), ('huge', 9223372036854775807), ('low', -9223372036854775808),"
+        "('real', 1e300), ('text', '99999999999999999999.5')");
+    struct Expected {
+        const char* name;
+        Variant value;
+    };
+    rt::Decimal big, huge, low;
+    big.mantissa = 922337203685478;
+    huge.mantissa = INT64_MAX;
+    low.mantissa = INT64_MIN;
+    const Expected expected[] = {
+        {"max", Variant(rt::Currency{922337203685477LL * 10000})},
+        {"big", Variant(big)},
+        {"huge", Variant(huge)},
+        {"low", Variant(low)},
+        {"real", Variant(1e300)},
+        {"text", Variant(1e20)},  // the column's affinity stored the text as a real
+    };
+    for (const Expected& x : expected) {
+        SCOPED_TRACE(x.name);
+        db::Recordset rs;
+        rs.Open(QStringLiteral("select Price from Items where Name='%1'").arg(QLatin1String(x.name)),
+                conn);
+        EXPECT_EQ(rs.Fields(0).Value(), x.value);
+    }
+}
+
+}  // namespace

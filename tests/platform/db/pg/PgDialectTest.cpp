@@ -16,6 +16,8 @@ struct Case {
     const char16_t* jet;
     const char* sql;
 };
+// Printed by its name where a failure shows the case.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 rt::VarType kindOf(const QString& table, const QString& column) {
     const QString c = column.toLower();
