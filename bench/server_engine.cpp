@@ -10,6 +10,7 @@
 // The server is the one NARVO_PG names (scripts/pg-cluster starts one);
 // without it the program says so and ends. --challan_rows=N sets the size of
 // each challan table (default 200000); the logs table holds as many rows.
+#include "bench/BenchFlags.h"
 #include "lib/clsProd.h"
 #include "platform/db/Connection.h"
 #include "platform/db/pg/Session.h"
@@ -337,10 +338,7 @@ public:
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        const char* flag = "--challan_rows=";
-        if (std::strncmp(argv[i], flag, std::strlen(flag)) == 0) gRows = std::max(1000, std::atoi(argv[i] + std::strlen(flag)));
-    }
+    if (auto rows = bench::intFlag(argc, argv, "challan_rows")) gRows = std::max(1000, *rows);
     const QString conninfo = qEnvironmentVariable("NARVO_PG");
     if (conninfo.isEmpty()) {
         std::fprintf(stderr, "No database server given: set NARVO_PG (scripts/pg-cluster start DIR "
