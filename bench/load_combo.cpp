@@ -54,7 +54,7 @@ struct Data {
         sqlite3_prepare_v2(raw, "INSERT INTO Items VALUES (?1, ?2)", -1, &st, nullptr);
         for (int i = 1; i <= kRows; ++i) {
             const QByteArray name =
-                QStringLiteral("Part %1 (M%2)").arg(i, 6, 10, QChar(u'0')).arg(i % 97).toUtf8();
+                QStringLiteral("Item %1 (M%2)").arg(i, 6, 10, QChar(u'0')).arg(i % 97).toUtf8();
             sqlite3_bind_int(st, 1, i);
             sqlite3_bind_text(st, 2, name.constData(), int(name.size()), SQLITE_TRANSIENT);
             sqlite3_step(st);
@@ -119,9 +119,9 @@ void BM_Baseline_RawSqliteIntoQComboBox(benchmark::State& state) {
 }
 BENCHMARK(BM_Baseline_RawSqliteIntoQComboBox)->Unit(benchmark::kMillisecond);
 
-// Part 1 of load_combo's time: reading the rows through Recordset as load_combo
-// does (text and 32-bit item data), with no control.
-void BM_Part_RecordsetOnly(benchmark::State& state) {
+// The reading share of load_combo's time: the rows read through Recordset as
+// load_combo reads them (text and 32-bit item data), with no control.
+void BM_Share_RecordsetRead(benchmark::State& state) {
     Data& d = data();
     const rt::RegionalSettings& settings = d.lib->settings();
     for (auto _ : state) {
@@ -138,10 +138,10 @@ void BM_Part_RecordsetOnly(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kRows);
 }
-BENCHMARK(BM_Part_RecordsetOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Share_RecordsetRead)->Unit(benchmark::kMillisecond);
 
 // The baseline's reading alone: raw sqlite3, texts made into QStrings.
-void BM_Part_RawSqliteReadOnly(benchmark::State& state) {
+void BM_Share_RawSqliteRead(benchmark::State& state) {
     Data& d = data();
     sqlite3* raw = nullptr;
     sqlite3_open_v2(d.path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
@@ -160,14 +160,14 @@ void BM_Part_RawSqliteReadOnly(benchmark::State& state) {
     sqlite3_close(raw);
     state.SetItemsProcessed(state.iterations() * kRows);
 }
-BENCHMARK(BM_Part_RawSqliteReadOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Share_RawSqliteRead)->Unit(benchmark::kMillisecond);
 
-// Part 2: adding prepared texts and ids through the adapter (AddItem, then
-// setItemData at NewIndex), with no database.
-void BM_Part_AdapterOnly(benchmark::State& state) {
+// The filling share: prepared texts and ids added through the adapter
+// (AddItem, then setItemData at NewIndex), with no database.
+void BM_Share_AdapterFill(benchmark::State& state) {
     std::vector<QString> texts;
     texts.reserve(kRows);
-    for (int i = 1; i <= kRows; ++i) texts.push_back(QStringLiteral("Part %1").arg(i));
+    for (int i = 1; i <= kRows; ++i) texts.push_back(QStringLiteral("Item %1").arg(i));
     QComboBox w;
     ui::QtComboBox combo(&w);
     for (auto _ : state) {
@@ -181,7 +181,7 @@ void BM_Part_AdapterOnly(benchmark::State& state) {
     checkFilled(state, w);
     state.SetItemsProcessed(state.iterations() * kRows);
 }
-BENCHMARK(BM_Part_AdapterOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Share_AdapterFill)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -77,6 +77,38 @@ rt::VarType Engine::columnKind(const QString& table, const QString& column) {
 
 // ---- Cells ----
 
+namespace {
+
+// The stored form of a date, "yyyy-MM-dd HH:mm:ss[.zzz]" or "yyyy-MM-dd", read
+// straight from its UTF-8 bytes (the common case, on every row of a walk);
+// false for anything else, which the general reader then tries.
+bool storedDate(const char* p, int64_t n, rt::Variant& out) {
+    auto digits = [&](int at, int count, int& v) {
+        v = 0;
+        for (int i = at; i < at + count; ++i) {
+            const unsigned d = unsigned(p[i]) - '0';
+            if (d > 9) return false;
+            v = v * 10 + int(d);
+        }
+        return true;
+    };
+    if (n != 10 && n != 19 && n != 23) return false;
+    int y, mo, d, h = 0, mi = 0, s = 0, ms = 0;
+    if (p[4] != '-' || p[7] != '-' || !digits(0, 4, y) || !digits(5, 2, mo) || !digits(8, 2, d))
+        return false;
+    if (n > 10 && ((p[10] != ' ' && p[10] != 'T') || p[13] != ':' || p[16] != ':' ||
+                   !digits(11, 2, h) || !digits(14, 2, mi) || !digits(17, 2, s)))
+        return false;
+    if (n == 23 && (p[19] != '.' || !digits(20, 3, ms))) return false;
+    const QDate date(y, mo, d);
+    const QTime time(h, mi, s, ms);
+    if (!date.isValid() || !time.isValid()) return false;
+    out = rt::Variant::fromDate(date, time);
+    return true;
+}
+
+}  // namespace
+
 rt::Variant decodeCell(const Cell& cell, rt::VarType kind, const rt::RegionalSettings& settings) {
     using rt::VarType;
     if (cell.type == CellType::Null) return rt::Variant::null();
@@ -162,6 +194,8 @@ rt::Variant decodeCell(const Cell& cell, rt::VarType kind, const rt::RegionalSet
         }
         case VarType::Date: {
             if (cell.type == CellType::Text) {
+                rt::Variant v;
+                if (storedDate(cell.data, cell.size, v)) return v;
                 if (auto d = jet::parseStoredDate(text())) return rt::Variant(*d);
                 return rt::Variant(text());
             }

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string>
 
@@ -209,12 +210,27 @@ ResultSpool::~ResultSpool() {
 }
 
 char* ResultSpool::reserve(size_t bytes) {
-    if (used_ + bytes > buffer_.size()) {
-        size_t want = std::max(used_ + bytes, buffer_.size() * 2);
+    if (used_ + bytes > capacity_) {
+        size_t want = std::max(used_ + bytes, capacity_ * 2);
         if (fd_ < 0 && want > budget_) want = std::max(used_ + bytes, budget_);
-        buffer_.resize(std::max<size_t>(want, 4096));
+        resizeBuffer(std::max<size_t>(want, 512));
     }
-    return buffer_.data() + used_;
+    return buffer_.get() + used_;
+}
+
+// Grows or shrinks the buffer without clearing it (its bytes are always
+// written before they are read).
+void ResultSpool::resizeBuffer(size_t bytes) {
+    if (bytes == 0) {
+        buffer_.reset();
+        capacity_ = 0;
+        return;
+    }
+    char* p = static_cast<char*>(std::realloc(buffer_.get(), bytes));
+    if (!p) throw std::bad_alloc();
+    (void)buffer_.release();
+    buffer_.reset(p);
+    capacity_ = bytes;
 }
 
 void ResultSpool::append(const Statement& st, int columns) {
@@ -288,7 +304,7 @@ void ResultSpool::writeAll(const char* data, size_t size) {
 
 void ResultSpool::flush() {
     if (used_ == 0) return;
-    writeAll(buffer_.data(), used_);
+    writeAll(buffer_.get(), used_);
     used_ = 0;
 }
 
@@ -314,10 +330,9 @@ void ResultSpool::finish() {
     finished_ = true;
     if (fd_ >= 0) {
         flush();
-        std::vector<char>().swap(buffer_);
-    } else if (buffer_.size() > used_ + 4096) {
-        buffer_.resize(used_);
-        buffer_.shrink_to_fit();
+        resizeBuffer(0);
+    } else if (capacity_ > used_ + 4096) {
+        resizeBuffer(used_);
     }
     rewind();
 }
@@ -360,7 +375,7 @@ bool ResultSpool::next(std::vector<Cell>& cells) {
         std::memcpy(&length, window(readOffset_, 4), 4);
         p = window(readOffset_, 4 + size_t(length)) + 4;
     } else {
-        p = buffer_.data() + readOffset_;
+        p = buffer_.get() + readOffset_;
         std::memcpy(&length, p, 4);
         p += 4;
     }

@@ -19,6 +19,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace db {
@@ -68,8 +70,14 @@ private:
 
     char* reserve(size_t bytes);
 
-    std::vector<char> buffer_;  // all rows (in memory) or the rows not yet written (on disk)
-    size_t used_ = 0;           // bytes of buffer_ in use
+    struct Free {
+        void operator()(char* p) const { std::free(p); }
+    };
+    void resizeBuffer(size_t bytes);
+
+    std::unique_ptr<char, Free> buffer_;  // all rows (in memory) or those not yet written (on disk)
+    size_t capacity_ = 0;                 // bytes allocated for buffer_
+    size_t used_ = 0;                     // bytes of buffer_ in use
     size_t budget_;
     int64_t rows_ = 0;
     bool finished_ = false;

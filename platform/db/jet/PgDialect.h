@@ -22,8 +22,8 @@ const Dialect& pgDialect();
 // Markers the PostgreSQL dialect writes for Now(), Date() and Time(); the
 // server engine replaces each with a parameter bound to the workstation's
 // clock when the statement runs.
-inline constexpr char kClockNow[] = "\x01NOW\x01";
-inline constexpr char kClockDate[] = "\x01DATE\x01";
-inline constexpr char kClockTime[] = "\x01TIME\x01";
+inline constexpr char kClockNow[] = "\x01" "NOW\x01";
+inline constexpr char kClockDate[] = "\x01" "DATE\x01";
+inline constexpr char kClockTime[] = "\x01" "TIME\x01";
 
 }  // namespace db::jet

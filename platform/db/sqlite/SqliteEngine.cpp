@@ -297,7 +297,11 @@ std::unique_ptr<SqliteEngine> SqliteEngine::open(const QString& path, const QStr
         case FileKind::Sqlite: break;
     }
     sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    // A connection is used by one thread at a time (as the engine's caches
+    // are), so SQLite's own lock around every call would only cost time: a
+    // walk reads several values a row.
+    int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         QString msg = fromUtf8(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
         sqlite3_close_v2(raw);

@@ -24,6 +24,22 @@ protected:
             "values ('Bolts', 3, 70000, 0.25, 1.5, 3.5, #2026-03-05 14:07:09#, True, 'long')"));
         conn->Execute(QStringLiteral("insert into Items (Name) values ('Nuts')"));
     }
+
+    // The value a column reads back as, row by row, for rows written raw.
+    struct Expected {
+        const char* name;
+        Variant value;
+    };
+    void expectValues(const char* column, std::initializer_list<Expected> expected) {
+        for (const Expected& x : expected) {
+            SCOPED_TRACE(x.name);
+            db::Recordset rs;
+            rs.Open(QStringLiteral("select %1 from Items where Name='%2'")
+                        .arg(QLatin1String(column), QLatin1String(x.name)),
+                    conn);
+            EXPECT_EQ(rs.Fields(0).Value(), x.value);
+        }
+    }
 };
 
 TEST_F(RecordsetTest, StandsOnTheFirstRowAndWalksToEof) {
@@ -234,29 +250,41 @@ TEST_F(RecordsetTest, ACurrencyStoredBeyondJetsRangeReadsAsItIsStored) {
         "INSERT INTO Items (Name, Price) VALUES ('max', 922337203685477),"
         "('big', 922337203685478), ('huge', 9223372036854775807), ('low', -9223372036854775808),"
         "('real', 1e300), ('text', '99999999999999999999.5')");
-    struct Expected {
-        const char* name;
-        Variant value;
-    };
     rt::Decimal big, huge, low;
     big.mantissa = 922337203685478;
     huge.mantissa = INT64_MAX;
     low.mantissa = INT64_MIN;
-    const Expected expected[] = {
+    expectValues("Price", {
         {"max", Variant(rt::Currency{922337203685477LL * 10000})},
         {"big", Variant(big)},
         {"huge", Variant(huge)},
         {"low", Variant(low)},
         {"real", Variant(1e300)},
         {"text", Variant(1e20)},  // the column's affinity stored the text as a real
-    };
-    for (const Expected& x : expected) {
-        SCOPED_TRACE(x.name);
-        db::Recordset rs;
-        rs.Open(QStringLiteral("select Price from Items where Name='%1'").arg(QLatin1String(x.name)),
-                conn);
-        EXPECT_EQ(rs.Fields(0).Value(), x.value);
-    }
+    });
+}
+
+TEST_F(RecordsetTest, DatesReadInEveryStoredFormAndOtherTextsAsTheyAre) {
+    // Written raw, as another program might have: the stored forms read as
+    // dates, anything else as the text it is.
+    conn->engine().execNative(
+        "INSERT INTO Items (Name, Made) VALUES ('full', '2026-03-05 14:07:09'),"
+        "('ms', '2026-03-05 14:07:09.250'), ('day', '2026-03-05'), ('t', '2026-03-05T01:02:03'),"
+        "('leap', '2024-02-29 00:00:00'), ('feb30', '2026-02-30 00:00:00'),"
+        "('hour25', '2026-03-05 25:00:00'), ('short', '2026-3-5'), ('word', 'soon'),"
+        "('wide', '２026-03-05 14:07:09')");
+    expectValues("Made", {
+        {"full", Variant(rt::naiveDateTime(QDate(2026, 3, 5), QTime(14, 7, 9)))},
+        {"ms", Variant(rt::naiveDateTime(QDate(2026, 3, 5), QTime(14, 7, 9, 250)))},
+        {"day", Variant(rt::naiveDateTime(QDate(2026, 3, 5), QTime(0, 0)))},
+        {"t", Variant(rt::naiveDateTime(QDate(2026, 3, 5), QTime(1, 2, 3)))},
+        {"leap", Variant(rt::naiveDateTime(QDate(2024, 2, 29), QTime(0, 0)))},
+        {"feb30", Variant(QStringLiteral("2026-02-30 00:00:00"))},
+        {"hour25", Variant(QStringLiteral("2026-03-05 25:00:00"))},
+        {"short", Variant(QStringLiteral("2026-3-5"))},
+        {"word", Variant(QStringLiteral("soon"))},
+        {"wide", Variant(QString::fromUtf8("２026-03-05 14:07:09"))},
+    });
 }
 
 }  // namespace
