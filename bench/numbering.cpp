@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchFlags.h"
 #include "lib/clsProd.h"
 #include "platform/db/jet/Translator.h"
 #include "platform/db/sqlite/SqliteEngine.h"
@@ -243,11 +244,7 @@ BENCHMARK(BM_baseline_raw_invoice_lookups)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        const char* flag = "--challan_rows=";
-        if (std::strncmp(argv[i], flag, std::strlen(flag)) == 0)
-            gChallanRows = std::atoi(argv[i] + std::strlen(flag));
-    }
+    if (auto rows = bench::intFlag(argc, argv, "challan_rows")) gChallanRows = *rows;
     World world;
     gWorld = &world;
     build(world);

@@ -21,11 +21,13 @@
 #include "platform/db/Engine.h"
 #include "platform/db/ResultSpool.h"
 #include "platform/db/Schema.h"
+#include "platform/db/jet/Functions.h"
 #include "platform/db/jet/Translator.h"
 #include "platform/runtime/Error.h"
 
 #include <cstring>
 #include <map>
+#include <optional>
 
 namespace db {
 
@@ -77,6 +79,7 @@ struct Recordset::Impl {
         QString name;
         rt::VarType kind;
         QString origin;  // its column in the updatable table; empty for an expression
+        std::optional<QString> format;  // Format applied on the client after reading
     };
     enum class Edit { None, Change, Add };
 
@@ -183,7 +186,9 @@ void Recordset::Open(const QString& source, const std::shared_ptr<Connection>& a
             const Statement::Origin o = st->columnOrigin(sc);
             if (o.table.compare(t->updatableTable, Qt::CaseInsensitive) == 0) origin = o.column;
         }
-        fresh->columns.push_back({st->columnName(sc), kind, origin});
+        fresh->columns.push_back({st->columnName(sc), kind, origin, std::nullopt});
+        if (c < int(t->clientFormats.size()) && t->clientFormats[size_t(c)])
+            fresh->columns.back().format = t->clientFormats[size_t(c)];
     }
     // The one step that reads the shared file: every row into the spool, then
     // the statement goes back (and with it the engine's read lock).
@@ -376,7 +381,10 @@ void Recordset::Impl::update() {
 
 QString Field::Name() const { return rs_->d_->columns[size_t(index_)].name; }
 
-rt::VarType Field::Type() const { return rs_->d_->columns[size_t(index_)].kind; }
+rt::VarType Field::Type() const {
+    const auto& c = rs_->d_->columns[size_t(index_)];
+    return c.format ? rt::VarType::Text : c.kind;
+}
 
 rt::Variant Field::Value() const {
     Recordset::Impl& d = *rs_->d_;
@@ -387,8 +395,10 @@ rt::Variant Field::Value() const {
     }
     if (d.edit == Recordset::Impl::Edit::Add) return rt::Variant::null();
     if (d.atEnd()) noCurrentRow();
-    return decodeCell(d.cells[size_t(index_ + d.first)], d.columns[size_t(index_)].kind,
-                      d.engine->settings());
+    const auto& c = d.columns[size_t(index_)];
+    rt::Variant v = decodeCell(d.cells[size_t(index_ + d.first)], c.kind, d.engine->settings());
+    if (c.format && !v.isNull()) v = rt::Variant(jet::fn::format(v, *c.format, d.engine->settings()));
+    return v;
 }
 
 void Field::setValue(const rt::Variant& v) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "lib/clsProd.h"
+#include "tests/support/PgServer.h"
 #include "tools/makedemo/DemoDatabase.h"
 #include "platform/runtime/Environment.h"
 #include "platform/ui/MessageBox.h"
@@ -53,12 +54,14 @@ protected:
     }
     QString appFolder() const { return QDir::cleanPath(dir.path()); }
     // Writes the demo DataBase folder (dated by the fake clock) under the
-    // application folder.
+    // application folder. On the server engine the site is then moved onto
+    // the test server (schemas of its own), its files becoming link files.
     void makeDemo(int challanRows = 0) {
         demo::Options o;
         o.today = fake.clock->today();
         o.challanRows = challanRows;
         demo::makeDemoDatabase(dataFolder(), o);
+        if (onServer()) moveToServer(dataFolder(), o.today);
     }
     // makeDemo() and Get_Connection(): the object is on the current year database.
     void connectDemo() {

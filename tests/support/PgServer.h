@@ -17,6 +17,7 @@
 #include <libpq-fe.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -115,8 +116,9 @@ public:
         return sites;
     }
     void add(const QString& prefix) { prefixes_ << prefix; }
+    void addSchema(const QString& schema) { schemas_ << schema; }
     ~PgSites() {
-        if (prefixes_.isEmpty()) return;
+        if (prefixes_.isEmpty() && schemas_.isEmpty()) return;
         try {
             auto server = pgServer();
             if (!server) return;
@@ -129,13 +131,35 @@ public:
                     s->exec("DROP SCHEMA IF EXISTS \"" + std::string(PQgetvalue(r.get(), i, 0)) +
                             "\" CASCADE");
             }
+            for (const QString& schema : schemas_)
+                s->exec("DROP SCHEMA IF EXISTS " + db::pg::quoteIdent(schema) + " CASCADE");
         } catch (...) {
         }
     }
 
 private:
     QStringList prefixes_;
+    QStringList schemas_;
 };
+
+// A database on the test server where a test would make a file: a schema of
+// its own (dropped when the process ends) with the password's verifier, and
+// a link file at `path` with the password file beside it. Throws rt::Error.
+inline void makeServerDatabase(const QString& path, const QString& password) {
+    auto server = pgServer();
+    if (!server)
+        rt::raise(rt::err::DbGeneric, QStringLiteral("No database server given (set NARVO_PG)."));
+    auto admin = pgAdminSession(*server);
+    const QString schema = uniqueSchemaName("f");
+    PgSites::instance().addSchema(schema);
+    admin->exec("CREATE SCHEMA " + db::pg::quoteIdent(schema));
+    db::pg::writePasswordVerifier(*admin, schema, password);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(db::pg::linkText(pgLink(*server, schema))) < 0)
+        rt::raise(rt::err::DbGeneric, QStringLiteral("Could not write '%1'.").arg(path));
+    f.close();
+    writePgPasswordFile(*server, QFileInfo(path).absolutePath());
+}
 
 // Moves a DataBase folder just made onto the test server: its files become
 // link files to schemas of their own (dropped when the process ends).

@@ -442,7 +442,7 @@ void createIndexes(db::pg::Session& s, const TablePlan& p) {
     }
     if (!p.autoNumber.isEmpty())
         s.exec("SELECT setval(pg_get_serial_sequence(" +
-               db::pg::quoteLiteral(QString::fromStdString(table)) + ", " +
+               db::pg::quoteLiteral(QString::fromStdString(db::pg::quoteIdent(p.def.name.toLower()))) + ", " +
                db::pg::quoteLiteral(p.autoNumber.toLower()) + "), coalesce(max(" +
                pg().quoteIdentifier(p.autoNumber) + "), 0) + 1, false) FROM " + table);
 }

@@ -11,6 +11,8 @@
 #include <QByteArray>
 
 #include <cmath>
+#include <cstdio>
+#include <functional>
 #include <string_view>
 
 namespace db::jet {
@@ -41,7 +43,8 @@ std::string dt(const std::string& a) { return "jet.dt(" + a + ")"; }
 class PgDialect final : public Dialect {
   public:
     std::string quoteIdentifier(const QString& name) const override {
-        const QByteArray u = name.toLower().toUtf8();
+        const QString lower = name.toLower();
+        const QByteArray u = lower.toUtf8();
         std::string out = "\"";
         for (char c : u) {
             if (c == '"') out += '"';
@@ -49,6 +52,12 @@ class PgDialect final : public Dialect {
             out += c;
         }
         out += '"';
+        // The name as written, for failures that name it (Errors.cpp).
+        if (lower != name) {
+            QString written = name;
+            written.replace(QStringLiteral("*/"), QStringLiteral("*_")).remove(QChar(1));
+            out += "/*" + written.toStdString() + "*/";
+        }
         return out;
     }
 
@@ -85,7 +94,7 @@ class PgDialect final : public Dialect {
     std::string rowidExpression(const QString& table) const override {
         // The row's tuple id; the engine reads it as one number and binds it
         // back as a tuple id, so that a row is found by a tuple id scan.
-        return quoteIdentifier(table) + ".ctid";
+        return plainName(table) + ".ctid";
     }
 
     std::string function(const QString& upperName,
@@ -176,6 +185,10 @@ class PgDialect final : public Dialect {
         return selectBody + " LIMIT " + std::to_string(n);
     }
 
+    // Format in a select list is the client's (fn::format, the file engine's
+    // code); the server has none, so Format elsewhere is refused as unsupported.
+    bool formatsOnClient() const override { return true; }
+
     std::string boolValue(const std::string& condition) const override {
         return "(-((" + condition + ")::integer))";
     }
@@ -186,11 +199,12 @@ class PgDialect final : public Dialect {
 
     std::string textForm(const std::string& value, rt::VarType kind) const override {
         using rt::VarType;
-        if (isParameter(value)) return value + "::text";
         switch (kind) {
             case VarType::Text:
             case VarType::Null:
-            case VarType::Binary: return value;
+            case VarType::Binary:
+                // An untyped text parameter is given its type for || and concat.
+                return isParameter(value) ? value + "::text" : value;
             default: return text(value);
         }
     }
@@ -269,7 +283,24 @@ class PgDialect final : public Dialect {
         return value;
     }
 
+    std::string unnamedDerivedTable(const std::string& parenthesised) const override {
+        // The server wants every derived table named; one no statement can mean.
+        char name[32];
+        std::snprintf(name, sizeof name, "\"jet_derived_%zx\"", std::hash<std::string>{}(parenthesised));
+        return parenthesised + " AS " + name;
+    }
+
   private:
+    // A name lower-cased and quoted, without the written form's comment.
+    static std::string plainName(const QString& name) {
+        std::string out = "\"";
+        for (char c : name.toLower().toUtf8()) {
+            if (c == '"') out += '"';
+            out += c;
+        }
+        return out + '"';
+    }
+
     static std::string lower(std::string_view s) {
         std::string out(s);
         for (char& c : out)

@@ -193,6 +193,7 @@ struct Emitted {
 
 struct SelectInfo {
     std::vector<VarType> hints;
+    std::vector<std::optional<QString>> formats;  // parallel to hints
     bool hintsStopped = false;
     std::vector<std::pair<QString, VarType>> columns;  // output names, for derived tables
     QString updatableTable;
@@ -384,6 +385,7 @@ Translation Emitter::run(const Statement& st) {
             SelectInfo info;
             sql = emitSelect(*st.select, &info, opt_.wantRowid && st.kind == StatementKind::Select);
             t.columnHints = std::move(info.hints);
+            t.clientFormats = std::move(info.formats);
             if (st.kind == StatementKind::Select) {
                 t.updatableTable = info.updatableTable;
                 t.rowidFirst = info.rowidFirst;
@@ -589,14 +591,15 @@ std::string Emitter::emitSelect(const Select& s, SelectInfo* info, bool wantRowi
     // A compound: each member on its own (TOP stays with its member), then
     // ORDER BY over the whole.
     std::string sql = emitCore(s, info, false, false);
-    if (s.top) sql = "SELECT * FROM (" + sql + ")";  // LIMIT may not stand before UNION
+    // LIMIT may not stand before UNION
+    if (s.top) sql = "SELECT * FROM " + d_.unnamedDerivedTable("(" + sql + ")");
     for (const auto& part : s.unions) {
         sql += part.all ? " UNION ALL " : " UNION ";
         const Select& m = *part.select;
         if (!m.into.isEmpty()) syntaxError(QStringLiteral("Unsupported INTO in a UNION member"));
         std::string member = emitSelect(m, nullptr, false);
         if (m.top || !m.orderBy.empty() || !m.unions.empty())
-            member = "SELECT * FROM (" + member + ")";
+            member = "SELECT * FROM " + d_.unnamedDerivedTable("(" + member + ")");
         sql += member;
     }
     if (info) {
@@ -762,7 +765,10 @@ std::string Emitter::emitItems(const Select& s, SelectInfo* info, size_t levelIn
                         cols += " AS " + ident(name);
                     }
                     if (info) {
-                        if (!info->hintsStopped) info->hints.push_back(o.kind);
+                        if (!info->hintsStopped) {
+                            info->hints.push_back(o.kind);
+                            info->formats.emplace_back();
+                        }
                         info->columns.emplace_back(name, o.kind);
                     }
                     ++p;
@@ -779,7 +785,10 @@ std::string Emitter::emitItems(const Select& s, SelectInfo* info, size_t levelIn
             if (known) {
                 while (p < planned.size() && planned[p].star == &item) {
                     if (info) {
-                        if (!info->hintsStopped) info->hints.push_back(planned[p].kind);
+                        if (!info->hintsStopped) {
+                            info->hints.push_back(planned[p].kind);
+                            info->formats.emplace_back();
+                        }
                         info->columns.emplace_back(planned[p].name, planned[p].kind);
                     }
                     ++p;
@@ -791,7 +800,21 @@ std::string Emitter::emitItems(const Select& s, SelectInfo* info, size_t levelIn
         }
         const bool qualified = known && p < planned.size() && qualify[p];
         ++p;
-        Emitted e = emitExpr(*item.expr);
+        // Format(value[, 'literal pattern']) as a whole item: only the value
+        // goes to an engine that formats on the client.
+        std::optional<QString> format;
+        const Expr* valueExpr = item.expr.get();
+        if (d_.formatsOnClient() && item.expr->kind == ExprKind::Call &&
+            sameName(item.expr->name, QStringLiteral("FORMAT")) &&
+            (item.expr->args.size() == 1 ||
+             (item.expr->args.size() == 2 && item.expr->args[1]->kind == ExprKind::Literal &&
+              item.expr->args[1]->value.type() == VarType::Text)) &&
+            item.expr->args[0]->kind != ExprKind::Star) {
+            format = item.expr->args.size() == 2 ? item.expr->args[1]->value.asText() : QString();
+            valueExpr = item.expr->args[0].get();
+        }
+        Emitted e = emitExpr(*valueExpr);
+        if (format) e.column = false;  // a formatted value is named like an expression
         items += valueOf(e);
         QString name = item.alias;
         if (!name.isEmpty()) {
@@ -808,8 +831,11 @@ std::string Emitter::emitItems(const Select& s, SelectInfo* info, size_t levelIn
             items += " AS " + ident(name);
         }
         if (info) {
-            if (!info->hintsStopped) info->hints.push_back(hintOf(e));
-            info->columns.emplace_back(name, hintOf(e));
+            if (!info->hintsStopped) {
+                info->hints.push_back(hintOf(e));
+                info->formats.push_back(format);
+            }
+            info->columns.emplace_back(name, format ? VarType::Text : hintOf(e));
         }
     }
     return items;
@@ -894,7 +920,10 @@ std::string Emitter::emitSource(const Source& s) {
             SelectInfo info;
             if (!s.select->into.isEmpty()) failNear(0);
             std::string sql = "(" + emitSelect(*s.select, &info, false) + ")";
-            if (!s.alias.isEmpty()) sql += " AS " + ident(s.alias);
+            if (!s.alias.isEmpty())
+                sql += " AS " + ident(s.alias);
+            else
+                sql = d_.unnamedDerivedTable(sql);
             levels_.back().entries.push_back({s.alias, QString(), std::move(info.columns)});
             return sql;
         }
@@ -1201,6 +1230,7 @@ Emitted Emitter::emitArithmetic(const Expr& e) {
         if (!n) typeMismatch();
         return literal(rt::Variant(*n));
     };
+    const size_t paramsBefore = params_.size();
     Emitted l, r;
     if (textLiteral(ea) && !textLiteral(eb)) {
         r = emitExpr(eb);
@@ -1211,6 +1241,15 @@ Emitted Emitter::emitArithmetic(const Expr& e) {
     } else {
         l = emitExpr(ea);
         r = emitExpr(eb);
+    }
+    if (l.kind == VarType::Null || r.kind == VarType::Null) {
+        // Jet's arithmetic with a Null is Null, whatever the other side; the
+        // operands' literals go with them (no engine sees an unused parameter).
+        params_.resize(paramsBefore);
+        Emitted out;
+        out.sql = "NULL";
+        out.kind = VarType::Null;
+        return out;
     }
     const VarType lk = hintOf(l), rk = hintOf(r);
     Emitted out;

@@ -43,6 +43,11 @@ struct Translation {
     // The list stops before the first `*` item (its column count is the
     // engine's to know): columns without an entry count as Empty.
     std::vector<rt::VarType> columnHints;
+    // Per result column, as columnHints: the pattern of a Format() the dialect
+    // leaves to the client (Dialect::formatsOnClient). Such a column's SQL is
+    // Format's value alone, read with its hint; the reader then formats it
+    // with fn::format (Null stays Null). No value where nothing is formatted.
+    std::vector<std::optional<QString>> clientFormats;
     // For a SELECT from one table without DISTINCT, GROUP BY, aggregates or
     // joins: that table's name (as written, brackets removed). Empty otherwise.
     QString updatableTable;
@@ -78,6 +83,14 @@ public:
     virtual std::string like(const std::string& value, const std::string& pattern,
                              bool negated) const = 0;
     virtual std::string limit(const std::string& selectBody, long long n) const = 0;
+    // A derived table (a parenthesised SELECT) in FROM that the statement
+    // gives no alias; an engine that needs one adds it.
+    virtual std::string unnamedDerivedTable(const std::string& parenthesised) const {
+        return parenthesised;
+    }
+    // True when Format() as a whole select-list item (a literal pattern or
+    // none) is evaluated on the client: the engine has no Format of its own.
+    virtual bool formatsOnClient() const { return false; }
 
     // A condition used as a Jet value: True is -1, False 0, unknown Null.
     virtual std::string boolValue(const std::string& condition) const = 0;

@@ -23,6 +23,21 @@ QString quotedName(const QString& message) {
     return message.mid(a + 1, b - a - 1);
 }
 
+}  // namespace
+
+QString writtenName(const QString& lower, const std::string& sql) {
+    if (lower.isEmpty() || sql.empty()) return lower;
+    const std::string key = "\"" + lower.toStdString() + "\"/*";
+    const size_t at = sql.find(key);
+    if (at == std::string::npos) return lower;
+    const size_t from = at + key.size();
+    const size_t end = sql.find("*/", from);
+    if (end == std::string::npos) return lower;
+    return QString::fromStdString(sql.substr(from, end - from));
+}
+
+namespace {
+
 QString withContext(const QString& text, const QString& context) {
     return context.isEmpty() ? text : text + QStringLiteral(" (") + context + u')';
 }
@@ -40,7 +55,8 @@ QString lockedText(const QString& where) {
     return QStringLiteral("Could not update; currently locked by another user on '%1'.").arg(where);
 }
 
-rt::Error errorFromResult(const PGresult* r, const QString& where, const QString& context) {
+rt::Error errorFromResult(const PGresult* r, const QString& where, const QString& context,
+                          const std::string& sql) {
     const QString state = sqlState(r);
     QString msg = field(r, PG_DIAG_MESSAGE_PRIMARY);
     if (msg.isEmpty() && r) msg = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
@@ -68,14 +84,15 @@ rt::Error errorFromResult(const PGresult* r, const QString& where, const QString
                                          .arg(msg),
                                      context));
     if (state == u"42P01" || state == u"3F000") {
-        const QString name = quotedName(msg);
+        const QString name = writtenName(quotedName(msg), sql);
         return missingTableError(name.isEmpty() ? msg : name);
     }
     if (state == u"42703")
         return rt::Error(rt::err::DbMissingValue,
                          QStringLiteral("No value given for one or more required parameters "
                                         "(unknown name '%1').")
-                             .arg(quotedName(msg).isEmpty() ? msg : quotedName(msg)));
+                             .arg(quotedName(msg).isEmpty() ? msg
+                                                             : writtenName(quotedName(msg), sql)));
     if (state == u"42501")
         return rt::Error(rt::err::DbGeneric,
                          withContext(QStringLiteral("Cannot update. Database or object is "

@@ -22,6 +22,8 @@
 
 #include <QString>
 
+#include <string>
+
 struct pg_conn;
 struct pg_result;
 
@@ -30,11 +32,19 @@ namespace db::pg {
 // The error a server failure stands for. `where` names the server and
 // schema for failures that concern the whole connection; `context` (a table
 // name, a file) is added to the description when not empty.
+// `sql`, when given, is the statement that failed: a table or column the
+// server names in lower case is named as the statement wrote it (the dialect
+// keeps the written name in a comment after each lower-cased name).
 rt::Error errorFromResult(const pg_result* result, const QString& where,
-                          const QString& context = {});
+                          const QString& context = {}, const std::string& sql = {});
 // The error for a failure without a result (a connection that broke, a send
 // that failed): the connection's own message.
 rt::Error errorFromConnection(const pg_conn* conn, const QString& where);
+
+// A name the server gives in lower case, as the statement `sql` wrote it
+// (the dialect keeps the written form in a comment: "db_years"/*DB_Years*/);
+// `lower` itself when the statement holds no such comment.
+QString writtenName(const QString& lower, const std::string& sql);
 
 // The SQLSTATE of a failed result ("" when none).
 QString sqlState(const pg_result* result);

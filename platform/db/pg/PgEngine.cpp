@@ -172,8 +172,12 @@ public:
     }
     QString columnName(int c) const override {
         ensureDescribed();
-        if (const auto* cc = catalog(c)) return cc->column;
-        return columns_.at(size_t(c)).name;
+        // A table's column under its own name keeps the name as written in
+        // the table; a renamed one is named as the statement names it.
+        const QString& name = columns_.at(size_t(c)).name;
+        const auto* cc = catalog(c);
+        if (cc && cc->column.compare(name, Qt::CaseInsensitive) == 0) return cc->column;
+        return name;
     }
     rt::VarType declaredKind(int c) const override {
         ensureDescribed();
@@ -332,8 +336,8 @@ private:
         columns_.clear();
         columns_.reserve(size_t(n));
         for (int c = 0; c < n; ++c)
-            columns_.push_back({QString::fromUtf8(PQfname(r, c)), PQftype(r, c), PQfmod(r, c),
-                                PQftable(r, c), PQftablecol(r, c)});
+            columns_.push_back({pg::writtenName(QString::fromUtf8(PQfname(r, c)), sql_),
+                                PQftype(r, c), PQfmod(r, c), PQftable(r, c), PQftablecol(r, c)});
         buffers_.assign(size_t(n), QByteArray());
         described_ = true;
     }
@@ -465,11 +469,12 @@ StatementPtr PgEngine::prepare(const std::string& native) {
     if (startsWithWord(sql, "UPDATE")) {
         const size_t returning = sql.find(" RETURNING ");
         rowsForCaller = returning != std::string::npos;
-        const size_t at = sql.rfind(".ctid = $", returning);
-        if (at != std::string::npos) {
-            rowIdParam = std::atoi(sql.c_str() + at + 9);
-            const size_t dot = sql.rfind(' ', at);
-            if (!rowsForCaller) sql += " RETURNING " + sql.substr(dot + 1, at - dot - 1) + ".ctid";
+        const size_t at = sql.rfind("\".ctid = $", returning);
+        const size_t open = at == std::string::npos ? at : sql.rfind('"', at - 1);
+        if (open != std::string::npos) {
+            rowIdParam = std::atoi(sql.c_str() + at + 10);
+            if (!rowsForCaller)
+                sql += " RETURNING " + sql.substr(open, at + 1 - open) + ".ctid";
         }
     }
     const bool repeatable = startsWithWord(sql, "SELECT") || startsWithWord(sql, "WITH");
@@ -658,7 +663,10 @@ std::string PgEngine::tableDefinitionSql(const TableDef& t) {
         if (i) sql += ", ";
         sql += d.quoteIdentifier(c.name) + " " + columnType(c);
         if (c.required) sql += " NOT NULL";
-        if (c.defaultValue && c.type != JetType::AutoNumber) sql += " DEFAULT " + d.literal(*c.defaultValue);
+        if (c.defaultValue && c.type != JetType::AutoNumber)
+            sql += " DEFAULT " + d.literal(*c.defaultValue);
+        else if (c.type == JetType::YesNo)
+            sql += " DEFAULT 0";  // a Yes/No column is never Null
     }
     for (const IndexDef& ix : t.indexes) {
         if (!ix.primaryKey) continue;

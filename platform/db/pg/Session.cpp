@@ -184,7 +184,10 @@ const std::string& Session::prepared(const std::string& sql, const std::vector<O
     std::string name = "n" + std::to_string(++nextName_);
     ResultPtr r(PQprepare(conn_, name.c_str(), sql.c_str(), int(types.size()), types.data()));
     if (!r) failConnection();
-    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail(r.get());
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
+        if (!connected() && sqlState(r.get()).isEmpty()) failConnection();
+        throw errorFromResult(r.get(), label_, {}, sql);
+    }
     lru_.push_front(Entry{key, std::move(name)});
     prepared_.emplace(key, lru_.begin());
     return lru_.front().name;
@@ -296,7 +299,7 @@ bool Statement::next() {
                     }
                     throw errorFromResult(r.get(), s_.label_, context_);
                 }
-                s_.fail(r.get(), context_);
+                throw errorFromResult(r.get(), s_.label_, context_, sql_);
             }
         }
     }

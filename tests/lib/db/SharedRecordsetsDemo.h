@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/runtime/Error.h"
+#include "tests/support/PgServer.h"
 #include "tools/makedemo/DemoDatabase.h"
 
 #include <QCoreApplication>
@@ -46,7 +47,8 @@ inline QString sharedDemoFolder(const QDate& today) {
 }
 
 // Fills `dataFolder` with the demo databases as makeDemoDatabase() would for
-// `today`. Throws rt::Error when the demo cannot be made or copied.
+// `today` (on the server engine: moved onto the test server, link files in
+// their place). Throws rt::Error when the demo cannot be made or copied.
 inline void copyDemoDatabase(const QString& dataFolder, const QDate& today) {
     const QDir from(sharedDemoFolder(today));
     QDir().mkpath(dataFolder);
@@ -56,6 +58,7 @@ inline void copyDemoDatabase(const QString& dataFolder, const QDate& today) {
         if (!QFile::copy(from.filePath(name), target))
             rt::raise(rt::err::DbGeneric, QStringLiteral("Could not copy '%1'.").arg(name));
     }
+    if (onServer()) moveToServer(dataFolder, today);
 }
 
 }  // namespace testing_support

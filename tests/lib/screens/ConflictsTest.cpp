@@ -220,9 +220,7 @@ TEST_F(ConflictsTest, ChkPassesAFailureBeyondItsQueriesToTheCaller) {
     // and reading the unopened tmp_Rec fails inside Chk itself.
     auto& engine = lib->dbconnection->engine();
     engine.execNative("DROP TABLE OnLineUsers");
-    engine.execNative(
-        "CREATE TABLE OnLineUsers (LineId INTEGER PRIMARY KEY AUTOINCREMENT, DateT DATETIME, "
-        "SysId LONG, UserId LONG, ScreenId LONG)");
+    engine.createTable(screens_test::occupancyTable({}));
     engine.execNative(
         "INSERT INTO OnLineUsers (DateT, SysId, UserId, ScreenId) "
         "VALUES ('2026-12-08 10:05:00', 1, 2, 12)");
@@ -256,6 +254,9 @@ struct StoredId {
     const char* name;
     const char* literal;  // as written into the record
     const char* userName;
+    // False where the server's whole-number column keeps another value than
+    // the one written (it rounds a fraction), so the case is the file's only.
+    bool serverKeepsIt = true;
 };
 void PrintTo(const StoredId& s, std::ostream* os) { *os << s.name; }
 
@@ -263,7 +264,7 @@ const StoredId kStoredIds[] = {
     {"DigestUnion", "'0 union select digest from MSysPassword'", ""},
     {"TextUnion", "'0 union select ''INJECTED'''", ""},
     {"Semicolon", "'3; delete from User1'", ""},
-    {"Fraction", "3.5", ""},
+    {"Fraction", "3.5", "", false},
     {"BeyondThirtyTwoBits", "4294967299", ""},
     {"DigitsAfterALetter", "'x3'", ""},
     {"Null", "NULL", ""},
@@ -279,6 +280,8 @@ protected:
     // the user id under test, written past the library.
     void SetUp() override {
         ConflictsTest::SetUp();
+        if (testing_support::onServer() && !GetParam().serverKeepsIt)
+            GTEST_SKIP() << "The server's whole-number column rounds " << GetParam().literal;
         registerOwn(at(2026, 12, 8, 10, 5), kScreen);
         const std::string sql =
             std::string(
@@ -291,6 +294,10 @@ protected:
             [this](const std::string& sql) { statements << QString::fromStdString(sql); });
     }
     void TearDown() override {
+        if (IsSkipped()) {
+            ConflictsTest::TearDown();
+            return;
+        }
         // No statement the checks started reached beyond the lookups' tables.
         for (const QString& sql : statements) {
             EXPECT_FALSE(sql.contains(QLatin1String("MSysPassword"), Qt::CaseInsensitive))
@@ -338,6 +345,7 @@ TEST_F(ConflictsTest, AWorkstationIdThatIsNotANumberIsNamedAsNoneOnRecord) {
     writeRaw(
         "INSERT INTO OnLineUsers (DateT, SysId, UserId, UserVal, ScreenId) VALUES "
         "('2026-12-08 10:00:00', '2 union select digest from MSysPassword', 3, 2, 12)");
+    if (IsSkipped()) return;
     EXPECT_EQ(lib->Fix_userVal_ReadOnly_if_screen_already_exist(kScreen, 3), 1);
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_TRUE(boxes()[0].text.contains(QStringLiteral("\nUser Name : MEENA\nSystem Name : \n")))

@@ -119,13 +119,13 @@ TEST_F(OccupancyTest, RegisterInACrowdedTableWaitsForAnotherWorkstationsWrite) {
     auto other = db::Connection::create(fake.settings.get(), fake.clock.get());
     other->setConnectionString(lib->dbconnection->ConnectionString());
     other->Open();
-    other->engine().execNative("BEGIN IMMEDIATE");
+    other->engine().beginWrite();
     other->engine().execNative(
         "INSERT INTO OnLineUsers (DateT, SysId, UserId, UserVal, ScreenId) "
         "VALUES ('2026-12-08 10:29:00', 6, 1, 2, 21)");
     std::thread commit([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        other->engine().execNative("COMMIT");
+        other->engine().commit();
     });
     lib->Register_User_Log(21, 2);
     commit.join();
@@ -149,9 +149,9 @@ TEST_F(OccupancyTest, AValueTheTableRejectsStoresNothing) {
     // A table that demands a column the routine does not fill.
     auto& engine = lib->dbconnection->engine();
     engine.execNative("DROP TABLE OnLineUsers");
-    engine.execNative(
-        "CREATE TABLE OnLineUsers (LineId INTEGER PRIMARY KEY AUTOINCREMENT, DateT DATETIME, "
-        "SysId LONG, UserId LONG, UserVal LONG, ScreenId LONG, Note TEXT(10) NOT NULL)");
+    db::ColumnDef note = screens_test::column(QStringLiteral("Note"), db::JetType::Text, 10);
+    note.required = true;
+    engine.createTable(screens_test::occupancyTable({QStringLiteral("UserVal")}, {note}));
     lib->Register_User_Log(21, 2);
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_EQ(boxes()[0].title, QStringLiteral("TestApp"));

@@ -30,10 +30,14 @@ class NumberingTest : public TradeTest {
         exec(QStringLiteral("insert into DCSUBCONOUTGOING (dcno) values (%1)").arg(dcno));
     }
     // An invoice (or 'Nil' / Null for none) dated `when` (ISO).
+    // A challan with an invoice; each under a challan number of its own (the
+    // server refuses a second save of a challan number).
     void invoice(const char* table, const QString& invno, const char* when) {
-        exec(QStringLiteral("insert into %1 (dcno, invno, invdatet) values (1, %2, #%3#)")
-                 .arg(QLatin1String(table), invno, QLatin1String(when)));
+        exec(QStringLiteral("insert into %1 (dcno, invno, invdatet) values (%4, %2, #%3#)")
+                 .arg(QLatin1String(table), invno, QLatin1String(when))
+                 .arg(++challan_));
     }
+    int challan_ = 9000;
 };
 
 TEST_F(NumberingTest, ModeOneReadsTheLastChallansLeadingNumber) {

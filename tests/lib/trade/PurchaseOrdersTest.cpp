@@ -21,7 +21,10 @@ class PurchaseOrdersTest : public TradeTest {
     // SUBCONPO gets a CUstid column as well, so a test can see which party
     // column a query used: SC/101 has suPPid 300 and CUstid 7.
     void giveSubconpoACustomerColumn() {
-        lib->dbconnection->engine().execNative("ALTER TABLE SUBCONPO ADD COLUMN CUstid LONG");
+        // A Long column added in each engine's own words.
+        lib->dbconnection->engine().execNative(
+            testing_support::onServer() ? "ALTER TABLE subconpo ADD COLUMN custid integer"
+                                        : "ALTER TABLE SUBCONPO ADD COLUMN CUstid LONG");
         lib->dbconnection->engine().schemaChanged();
         exec(QStringLiteral("update SUBCONPO set CUstid=7 where PONo='SC/101'"));
     }

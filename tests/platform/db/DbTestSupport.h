@@ -4,6 +4,7 @@
 
 #include "platform/db/Connection.h"
 #include "platform/db/Schema.h"
+#include "tests/support/PgServer.h"
 
 #include <QTemporaryDir>
 
@@ -32,7 +33,8 @@ inline db::ColumnDef column(const char* name, db::JetType type, int size = 255) 
     return c;
 }
 
-// A file "test.mdb" with password "pw" and a table of every column kind:
+// A file "test.mdb" with password "pw" (on the server engine: a link file to
+// a schema of its own) and a table of every column kind:
 // Items(Id AutoNumber key, Name Text(50), Qty Integer, Code Long, Ratio Double,
 // Weight Single, Price Currency, Made DateTime, Active YesNo, Notes Memo).
 class DbTest : public ::testing::Test {
@@ -40,7 +42,10 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         path = dir.filePath(QStringLiteral("test.mdb"));
-        db::createDatabaseFile(path, QStringLiteral("pw"));
+        if (testing_support::onServer())
+            testing_support::makeServerDatabase(path, QStringLiteral("pw"));
+        else
+            db::createDatabaseFile(path, QStringLiteral("pw"));
         conn = open(path, QStringLiteral("pw"), &settings);
         db::createTable(*conn,
                         db::TableDef{QStringLiteral("Items"),

@@ -17,6 +17,8 @@ struct Pair {
     const char16_t* input;
     const char16_t* output;
 };
+// Printed by its name where a failure shows the case.
+void PrintTo(const Pair& c, std::ostream* os) { *os << c.name; }
 
 std::string caseName(const ::testing::TestParamInfo<Pair>& info) { return info.param.name; }
 

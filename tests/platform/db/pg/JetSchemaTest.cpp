@@ -219,6 +219,8 @@ struct Call {
     const char* sql;
     const char* result;  // "<null>" for Null; "!" and a number for a failure
 };
+// Printed by its name where a failure shows the case.
+void PrintTo(const Call& c, std::ostream* os) { *os << c.name; }
 
 class JetFunctions : public JetSchema, public ::testing::WithParamInterface<Call> {};
 

@@ -52,6 +52,8 @@ struct Refusal {
     const char* text;
     const char* reason;  // part of the description
 };
+// Printed by its name where a failure shows the case.
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
 
 class LinkFileRefuses : public ::testing::TestWithParam<Refusal> {};
 

@@ -168,6 +168,8 @@ struct Failure {
     int32_t number;
     const char* text;  // part of the description
 };
+// Printed by its name where a failure shows the case.
+void PrintTo(const Failure& c, std::ostream* os) { *os << c.name; }
 
 class PgFailures : public PgSession, public ::testing::WithParamInterface<Failure> {};
 
