@@ -41,10 +41,7 @@ struct Fixture {
         path = dir.filePath(QStringLiteral("bench.mdb"));
         db::createDatabaseFile(path, QStringLiteral("pw"));
         conn = db::Connection::create(&settings);
-        conn->setConnectionString(
-            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Jet OLEDB:Database "
-                           "Password=pw")
-                .arg(path));
+        conn->setConnectionString(db::jetConnectionString(path, QStringLiteral("pw")));
         conn->Open();
         db::TableDef logs{
             QStringLiteral("logs"),

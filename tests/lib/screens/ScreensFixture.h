@@ -11,6 +11,7 @@
 #include "platform/db/Engine.h"
 #include "platform/db/Schema.h"
 #include "tests/lib/db/SharedRecordsetsDemo.h"
+#include "tests/support/Columns.h"
 #include "tests/support/LibFixture.h"
 
 namespace screens_test {
@@ -25,14 +26,7 @@ struct Record {
     friend bool operator==(const Record&, const Record&) = default;
 };
 
-// A column of the given type (the other settings left at their defaults).
-inline db::ColumnDef column(const QString& name, db::JetType type, int size = 255) {
-    db::ColumnDef c;
-    c.name = name;
-    c.type = type;
-    c.size = size;
-    return c;
-}
+using testing_support::column;
 
 // An OnLineUsers table of the given shape, for tests that replace the demo's
 // (made through the engine, so it suits either engine): LineId (AutoNumber,

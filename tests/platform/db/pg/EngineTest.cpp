@@ -6,6 +6,7 @@
 #include "platform/db/Schema.h"
 #include "tools/makedemo/DemoDatabase.h"
 
+#include "tests/support/Columns.h"
 #include "tests/support/Errors.h"
 #include "tests/support/PgServer.h"
 
@@ -233,19 +234,11 @@ TEST_F(PgEngineTest, ALockedRowReadsAsLockedByAnotherUser) {
     EXPECT_EQ(conn->Execute(QStringLiteral("delete * from OnLineUsers where LineId = 2")), 1);
 }
 
-static db::ColumnDef column(const QString& name, db::JetType type, int size = 255) {
-    db::ColumnDef c;
-    c.name = name;
-    c.type = type;
-    c.size = size;
-    return c;
-}
-
 TEST_F(PgEngineTest, TheSchemaHelperMakesTablesWithJetTypes) {
     db::createTable(*conn, db::TableDef{QStringLiteral("Extra"),
-                                        {column(QStringLiteral("Id"), db::JetType::AutoNumber),
-                                         column(QStringLiteral("Flag"), db::JetType::YesNo),
-                                         column(QStringLiteral("Note"), db::JetType::Text, 5)},
+                                        {testing_support::column(QStringLiteral("Id"), db::JetType::AutoNumber),
+                                         testing_support::column(QStringLiteral("Flag"), db::JetType::YesNo),
+                                         testing_support::column(QStringLiteral("Note"), db::JetType::Text, 5)},
                                         {db::IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("Id")}, true, true}}});
     EXPECT_TRUE(db::userTables(*conn).contains(QStringLiteral("Extra")));
     EXPECT_FALSE(db::userTables(*conn).contains(QStringLiteral("msyspassword")));
