@@ -32,8 +32,7 @@ inline QString sample(const char* name) {
 }
 
 inline QString connectionString(const QString& path, const QString& password) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
-           QStringLiteral(";Persist Security Info=False;Jet OLEDB:Database Password=") + password;
+    return db::jetConnectionString(path, password);
 }
 
 // Opens a copy the way the library opens the system's databases.

@@ -25,7 +25,10 @@ std::vector<uint8_t> bytes(std::initializer_list<int> list) {
 QByteArray firstPage(const QString& path) {
     QFile f(path);
     EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.read(kJetPageSize);
+    QByteArray page = f.read(kJetPageSize);
+    EXPECT_EQ(page.size(), kJetPageSize) << path.toStdString();
+    page.resize(kJetPageSize);  // a short read leaves zeros, never a read past the end
+    return page;
 }
 
 TEST(JetFormat, Rc4MatchesTheKnownVectors) {
