@@ -163,6 +163,28 @@ class PgDialect final : public Dialect {
                    (k > 2 ? ", " + joined(a, 2) : std::string()) + ")";
         if (name == "DATESERIAL" && k == 3)
             return "jet.dateserial(" + num(a[0]) + ", " + num(a[1]) + ", " + num(a[2]) + ")";
+        // Statistics of the values as numbers; Nulls are left out, and the
+        // sample forms of fewer than two values are Null, as in Jet.
+        if ((name == "STDEV" || name == "STDEVP" || name == "VAR" || name == "VARP") && k == 1) {
+            const char* f = name == "STDEV"    ? "stddev_samp"
+                            : name == "STDEVP" ? "stddev_pop"
+                            : name == "VAR"    ? "var_samp"
+                                               : "var_pop";
+            return std::string(f) + "(" + num(a[0]) + ")";
+        }
+        // The first true condition's value; none true: Null.
+        if (name == "SWITCH" && k >= 2 && k % 2 == 0) {
+            std::string out = "CASE";
+            for (size_t i = 0; i + 1 < k; i += 2) out += " WHEN " + a[i] + " THEN " + a[i + 1];
+            return out + " END";
+        }
+        // The index rounds as CLng rounds; beyond the choices: Null.
+        if (name == "CHOOSE" && k >= 2) {
+            std::string out = "CASE jet.clng(" + num(a[0]) + ")";
+            for (size_t i = 1; i < k; ++i) out += " WHEN " + std::to_string(i) + " THEN " + a[i];
+            return out + " END";
+        }
+        if (name == "STRREVERSE" && k == 1) return "reverse(" + text(a[0]) + ")";
         return std::string();
     }
 

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QTemporaryDir>
 
 namespace rt {
@@ -99,6 +101,35 @@ TEST_F(PgEngineTest, ValuesCarryTheirJetKindsAndNames) {
     users.Open(QStringLiteral("select Active from User1 where UserId = 4"), conn);
     EXPECT_EQ(users.Fields(0).Value(), Variant(false));
     EXPECT_EQ(value(QStringLiteral("select count(*) from DCINV")), Variant(int32_t(312)));
+}
+
+TEST_F(PgEngineTest, StatisticsSwitchChooseAndStrReverseKeepJetsMeaning) {
+    conn->Execute(QStringLiteral("create table Nums (N LONG, Name TEXT(10))"));
+    for (int n : {2, 4, 4, 4, 5, 5, 7, 9})
+        conn->Execute(QStringLiteral("insert into Nums (N, Name) values (%1, 'ab%1')").arg(n));
+    conn->Execute(QStringLiteral("insert into Nums (N, Name) values (Null, Null)"));
+    const auto number = [&](const char* sql) {
+        const Variant v = value(QString::fromLatin1(sql));
+        EXPECT_EQ(v.type(), rt::VarType::Double) << sql;
+        return v.type() == rt::VarType::Double ? v.asDouble() : -1.0;
+    };
+    // Nulls left out: eight values of mean 5.
+    EXPECT_NEAR(number("select StDevP(N) from Nums"), 2.0, 1e-12);
+    EXPECT_NEAR(number("select VarP(N) from Nums"), 4.0, 1e-12);
+    EXPECT_NEAR(number("select Var(N) from Nums"), 32.0 / 7, 1e-12);
+    EXPECT_NEAR(number("select StDev(N) from Nums"), std::sqrt(32.0 / 7), 1e-12);
+    EXPECT_TRUE(value(QStringLiteral("select StDev(N) from Nums where N = 9")).isNull());
+
+    EXPECT_EQ(value(QStringLiteral("select Switch(N > 8, 'big', N > 4, 'mid') from Nums "
+                                   "where N = 5")),
+              Variant(QStringLiteral("mid")));
+    EXPECT_TRUE(value(QStringLiteral("select Switch(N > 8, 'big') from Nums where N = 2")).isNull());
+    EXPECT_EQ(value(QStringLiteral("select Choose(2.4, 'a', 'b', 'c') from Nums where N = 2")),
+              Variant(QStringLiteral("b")));
+    EXPECT_TRUE(value(QStringLiteral("select Choose(4, 'a', 'b', 'c') from Nums where N = 2")).isNull());
+    EXPECT_EQ(value(QStringLiteral("select StrReverse(Name) from Nums where N = 7")),
+              Variant(QStringLiteral("7ba")));
+    EXPECT_TRUE(value(QStringLiteral("select StrReverse(Name) from Nums where N Is Null")).isNull());
 }
 
 TEST_F(PgEngineTest, CurrencyStaysExactOverJetsWholeRange) {
