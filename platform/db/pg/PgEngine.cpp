@@ -611,14 +611,36 @@ QStringList PgEngine::userTables() {
 void PgEngine::createTable(const TableDef& table) { execNative(tableDefinitionSql(table)); }
 
 void PgEngine::changeSchema(const SchemaChange& change) {
-    // Tables are made and dropped here; the other Jet DDL changes are still
-    // the file engine's.
+    // Tables, their indexes and their columns; constraints added to or
+    // dropped from an existing table are not yet made here. A change of
+    // several statements is sent as one text, which the server runs whole or
+    // not at all.
+    const jet::Dialect& d = dialect();
+    const std::string table = d.quoteIdentifier(change.tableName);
     switch (change.kind) {
         case SchemaChange::Kind::CreateTable:
             createTable(change.table);
             break;
         case SchemaChange::Kind::DropTable:
-            execNative("DROP TABLE " + dialect().quoteIdentifier(change.tableName));
+            execNative("DROP TABLE " + table);
+            break;
+        case SchemaChange::Kind::CreateIndex:
+            execNative(indexSql(change.tableName, change.index));
+            break;
+        case SchemaChange::Kind::DropIndex:
+            execNative("DROP INDEX " + d.quoteIdentifier(change.tableName + u'_' + change.name));
+            break;
+        case SchemaChange::Kind::AddColumn: {
+            std::string sql = "ALTER TABLE " + table + " ADD COLUMN " + columnSql(change.column) +
+                              ";\nCOMMENT ON COLUMN " + table + "." +
+                              d.quoteIdentifier(change.column.name) + " IS " +
+                              pg::quoteLiteral(change.column.name) + ";\n";
+            if (!change.index.columns.isEmpty()) sql += indexSql(change.tableName, change.index);
+            execNative(sql);
+            break;
+        }
+        case SchemaChange::Kind::DropColumn:
+            execNative("ALTER TABLE " + table + " DROP COLUMN " + d.quoteIdentifier(change.name));
             break;
         default:
             rt::raise(rt::err::DbGeneric,
@@ -654,19 +676,34 @@ std::string columnType(const ColumnDef& c) {
 
 }  // namespace
 
+std::string PgEngine::columnSql(const ColumnDef& c) {
+    const jet::Dialect& d = jet::pgDialect();
+    std::string sql = d.quoteIdentifier(c.name) + " " + columnType(c);
+    if (c.required) sql += " NOT NULL";
+    if (c.defaultValue && c.type != JetType::AutoNumber)
+        sql += " DEFAULT " + d.literal(*c.defaultValue);
+    else if (c.type == JetType::YesNo)
+        sql += " DEFAULT 0";  // a Yes/No column is never Null
+    return sql;
+}
+
+// A secondary index, named TABLE_NAME as the file engine names it.
+std::string PgEngine::indexSql(const QString& tableName, const IndexDef& ix) {
+    const jet::Dialect& d = jet::pgDialect();
+    std::string cols;
+    for (const QString& n : ix.columns) cols += (cols.empty() ? "" : ", ") + d.quoteIdentifier(n);
+    const QString name = tableName + u'_' + (ix.name.isEmpty() ? ix.columns.join(u'_') : ix.name);
+    return std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " +
+           d.quoteIdentifier(name) + " ON " + d.quoteIdentifier(tableName) + " (" + cols + ");\n";
+}
+
 std::string PgEngine::tableDefinitionSql(const TableDef& t) {
     const jet::Dialect& d = jet::pgDialect();
     const std::string table = d.quoteIdentifier(t.name);
     std::string sql = "CREATE TABLE " + table + " (";
     for (size_t i = 0; i < t.columns.size(); ++i) {
-        const ColumnDef& c = t.columns[i];
         if (i) sql += ", ";
-        sql += d.quoteIdentifier(c.name) + " " + columnType(c);
-        if (c.required) sql += " NOT NULL";
-        if (c.defaultValue && c.type != JetType::AutoNumber)
-            sql += " DEFAULT " + d.literal(*c.defaultValue);
-        else if (c.type == JetType::YesNo)
-            sql += " DEFAULT 0";  // a Yes/No column is never Null
+        sql += columnSql(t.columns[i]);
     }
     for (const IndexDef& ix : t.indexes) {
         if (!ix.primaryKey) continue;
@@ -679,14 +716,8 @@ std::string PgEngine::tableDefinitionSql(const TableDef& t) {
     for (const ColumnDef& c : t.columns)
         sql += "COMMENT ON COLUMN " + table + "." + d.quoteIdentifier(c.name) + " IS " +
                pg::quoteLiteral(c.name) + ";\n";
-    for (const IndexDef& ix : t.indexes) {
-        if (ix.primaryKey) continue;
-        std::string cols;
-        for (const QString& n : ix.columns) cols += (cols.empty() ? "" : ", ") + d.quoteIdentifier(n);
-        const QString name = t.name + u'_' + (ix.name.isEmpty() ? ix.columns.join(u'_') : ix.name);
-        sql += std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " +
-               d.quoteIdentifier(name) + " ON " + table + " (" + cols + ");\n";
-    }
+    for (const IndexDef& ix : t.indexes)
+        if (!ix.primaryKey) sql += indexSql(t.name, ix);
     return sql;
 }
 

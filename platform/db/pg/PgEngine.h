@@ -29,6 +29,9 @@
 
 namespace db {
 
+struct ColumnDef;
+struct IndexDef;
+
 class PgStatement;
 
 class PgEngine final : public Engine {
@@ -73,6 +76,9 @@ public:
 
     // The DDL of a table from its Jet definition (tools print it).
     static std::string tableDefinitionSql(const TableDef& table);
+    // A column's declaration, and a secondary index of a table.
+    static std::string columnSql(const ColumnDef& column);
+    static std::string indexSql(const QString& tableName, const IndexDef& index);
 
 protected:
     std::vector<ColumnInfo> readTableColumns(const QString& table) override;

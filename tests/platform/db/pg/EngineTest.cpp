@@ -132,6 +132,37 @@ TEST_F(PgEngineTest, StatisticsSwitchChooseAndStrReverseKeepJetsMeaning) {
     EXPECT_TRUE(value(QStringLiteral("select StrReverse(Name) from Nums where N Is Null")).isNull());
 }
 
+TEST_F(PgEngineTest, IndexesAndColumnsAreAddedAndDroppedAsOnTheFile) {
+    conn->Execute(QStringLiteral("create table Parts (PartId LONG NOT NULL PRIMARY KEY, "
+                                 "Name TEXT(20))"));
+    conn->Execute(QStringLiteral("create unique index ByName on Parts (Name)"));
+    conn->Execute(QStringLiteral("insert into Parts (PartId, Name) values (1, 'Bolt')"));
+    // The index compares as the column does, without regard to case.
+    EXPECT_NE(testing_support::errorOf([&] {
+                  conn->Execute(QStringLiteral("insert into Parts (PartId, Name) values (2, 'BOLT')"));
+              }),
+              0);
+    conn->Execute(QStringLiteral("drop index ByName on Parts"));
+    conn->Execute(QStringLiteral("insert into Parts (PartId, Name) values (2, 'BOLT')"));
+
+    conn->Execute(QStringLiteral("alter table Parts add column Price CURRENCY"));
+    conn->Execute(QStringLiteral("alter table Parts add column InStock YESNO"));
+    conn->Execute(QStringLiteral("update Parts set Price = 2.5 where PartId = 1"));
+    EXPECT_EQ(value(QStringLiteral("select Price from Parts where PartId = 1")),
+              Variant(rt::Currency{25000}));
+    EXPECT_EQ(value(QStringLiteral("select InStock from Parts where PartId = 2")), Variant(false));
+    db::Recordset rs;
+    rs.Open(QStringLiteral("select * from Parts"), conn);
+    EXPECT_EQ(rs.Fields(QStringLiteral("InStock")).Name(), QStringLiteral("InStock"));
+    rs.Close();
+
+    conn->Execute(QStringLiteral("alter table Parts drop column Price"));
+    rs.Open(QStringLiteral("select * from Parts"), conn);
+    EXPECT_EQ(rs.FieldCount(), 3);
+    EXPECT_EQ(testing_support::errorOf([&] { rs.Fields(QStringLiteral("Price")); }),
+              rt::err::DbItemNotFound);
+}
+
 TEST_F(PgEngineTest, CurrencyStaysExactOverJetsWholeRange) {
     for (int64_t scaled : {std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min(),
                            int64_t(1), int64_t(-99999999999999999)}) {
