@@ -4,6 +4,7 @@
 //    system's statement vs the equivalent raw DELETE;
 //  - opening and walking a 10,000- and a 1,000,000-row result: rows per second,
 //    how long the shared file stays locked, and peak memory growth.
+#include "bench/LogsDatabase.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Schema.h"
 #include "platform/db/jet/Translator.h"
@@ -26,63 +27,16 @@ namespace {
 constexpr int kRows = 1'000'000;
 constexpr int kFutureRows = 1'000;
 
-struct Fixture {
-    QTemporaryDir dir;
-    QString path;
-    rt::RegionalSettings settings{QLocale(QLocale::English, QLocale::UnitedKingdom)};
-    std::shared_ptr<db::Connection> conn;
-    sqlite3* raw = nullptr;
-
-    Fixture() {
-        path = dir.filePath(QStringLiteral("bench.mdb"));
-        db::createDatabaseFile(path, QStringLiteral("pw"));
-        conn = db::Connection::create(&settings);
-        conn->setConnectionString(db::jetConnectionString(path, QStringLiteral("pw")));
-        conn->Open();
-        auto col = [](const char* n, db::JetType t) {
-            db::ColumnDef c;
-            c.name = QString::fromLatin1(n);
-            c.type = t;
-            c.size = 100;
-            return c;
-        };
-        db::TableDef logs{QStringLiteral("logs"),
-                          {col("LogId", db::JetType::AutoNumber), col("dates", db::JetType::DateTime),
-                           col("UserId", db::JetType::Long), col("Activity", db::JetType::Text)},
-                          {db::IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("LogId")}, true, true},
-                           db::IndexDef{QStringLiteral("dates"), {QStringLiteral("dates")}, false, false}}};
-        db::createTable(*conn, logs);
-        logs.name = QStringLiteral("future");
-        logs.indexes.clear();
-        db::createTable(*conn, logs);
-        db::Engine& e = conn->engine();
-        e.execNative("BEGIN");
-        {
-            db::StatementPtr st = e.prepare(
-                "INSERT INTO logs (dates, UserId, Activity) VALUES (?1, ?2, 'Challan saved')");
-            const QDateTime start = rt::naiveDateTime(QDate(2024, 4, 1), QTime(9, 0));
-            for (int i = 0; i < kRows; ++i) {
-                st->bind(1, rt::Variant(start.addSecs(qint64(i) * 60)));
-                st->bindInteger(2, i % 50);
-                st->run();
-                st->reset();
-            }
-        }
-        e.execNative(
+struct Fixture : bench::LogsDatabase {
+    Fixture() : LogsDatabase(kRows, QStringLiteral("future"), {QStringLiteral("Challan saved")}) {
+        conn->engine().execNative(
             "INSERT INTO future (dates, UserId, Activity) SELECT dates, UserId, Activity FROM "
             "logs ORDER BY LogId DESC LIMIT " + std::to_string(kFutureRows));
-        e.execNative("COMMIT");
-        sqlite3_open(path.toUtf8().constData(), &raw);
-        // The baseline keeps the rules a file declares, as every connection of
-        // the library does.
-        sqlite3_exec(raw, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
     }
-    ~Fixture() { sqlite3_close(raw); }
 
     // The moment after which the last kFutureRows rows lie.
     QDateTime cutoff() const {
-        return rt::naiveDateTime(QDate(2024, 4, 1), QTime(9, 0))
-            .addSecs(qint64(kRows - kFutureRows - 1) * 60);
+        return firstLog().addSecs(qint64(kRows - kFutureRows - 1) * 60);
     }
     void restoreFuture() {
         conn->engine().execNative(

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <string>
 
+#include "bench/LogsDatabase.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Engine.h"
 #include "platform/db/Schema.h"
@@ -22,58 +23,11 @@ namespace {
 
 constexpr int kRows = 100'000;
 
-db::ColumnDef col(const char* n, db::JetType t, int size = 100) {
-    db::ColumnDef c;
-    c.name = QString::fromLatin1(n);
-    c.type = t;
-    c.size = size;
-    return c;
-}
-
-struct Fixture {
-    QTemporaryDir dir;
-    QString path;
-    rt::RegionalSettings settings{QLocale(QLocale::English, QLocale::UnitedKingdom)};
-    std::shared_ptr<db::Connection> conn;
-    sqlite3* raw = nullptr;
-
-    Fixture() {
-        path = dir.filePath(QStringLiteral("bench.mdb"));
-        db::createDatabaseFile(path, QStringLiteral("pw"));
-        conn = db::Connection::create(&settings);
-        conn->setConnectionString(db::jetConnectionString(path, QStringLiteral("pw")));
-        conn->Open();
-        db::TableDef logs{
-            QStringLiteral("logs"),
-            {col("LogId", db::JetType::AutoNumber), col("dates", db::JetType::DateTime),
-             col("UserId", db::JetType::Long), col("Activity", db::JetType::Text)},
-            {db::IndexDef{QStringLiteral("PrimaryKey"), {QStringLiteral("LogId")}, true, true},
-             db::IndexDef{QStringLiteral("dates"), {QStringLiteral("dates")}, false, false}}};
-        db::createTable(*conn, logs);
-        logs.name = QStringLiteral("copy");
-        logs.indexes.clear();
-        db::createTable(*conn, logs);
-        db::Engine& e = conn->engine();
-        e.execNative("BEGIN");
-        {
-            db::StatementPtr st =
-                e.prepare("INSERT INTO logs (dates, UserId, Activity) VALUES (?1, ?2, ?3)");
-            const QDateTime start = rt::naiveDateTime(QDate(2024, 4, 1), QTime(9, 0));
-            const QString activities[] = {QStringLiteral("Challan saved"),
-                                          QStringLiteral("Invoice printed"),
-                                          QStringLiteral("Challan amended at the gate")};
-            for (int i = 0; i < kRows; ++i) {
-                st->bind(1, rt::Variant(start.addSecs(qint64(i) * 60)));
-                st->bindInteger(2, i % 50);
-                st->bind(3, rt::Variant(activities[i % 3]));
-                st->run();
-                st->reset();
-            }
-        }
-        e.execNative("COMMIT");
-        sqlite3_open(path.toUtf8().constData(), &raw);
-    }
-    ~Fixture() { sqlite3_close(raw); }
+struct Fixture : bench::LogsDatabase {
+    Fixture()
+        : LogsDatabase(kRows, QStringLiteral("copy"),
+                       {QStringLiteral("Challan saved"), QStringLiteral("Invoice printed"),
+                        QStringLiteral("Challan amended at the gate")}) {}
 };
 
 Fixture& fixture() {
