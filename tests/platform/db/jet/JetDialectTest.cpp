@@ -15,6 +15,7 @@
 #include "platform/db/Engine.h"
 #include "platform/db/Schema.h"
 #include "platform/runtime/Error.h"
+#include "tests/support/PgServer.h"
 #include "tools/makedemo/DemoDatabase.h"
 
 namespace {
@@ -121,6 +122,7 @@ class JetDialect : public ::testing::TestWithParam<Made> {
             o.today = QDate(2026, 12, 8);
             const QString folder = dir.filePath(QStringLiteral("DataBase"));
             demo::makeDemoDatabase(folder, o);
+            if (testing_support::onServer()) testing_support::moveToServer(folder, o.today);
             path =
                 QDir(folder).filePath(demo::yearDatabaseName(demo::accountingYearStart(o.today)));
             conn = open();
@@ -128,7 +130,10 @@ class JetDialect : public ::testing::TestWithParam<Made> {
         } else {
             ASSERT_TRUE(QFileInfo::exists(kJetsql)) << kJetsql.toStdString();
             path = dir.filePath(QStringLiteral("Made.mdb"));
-            db::createDatabaseFile(path, systemDatabasePassword());
+            if (testing_support::onServer())
+                testing_support::makeServerDatabase(path, systemDatabasePassword());
+            else
+                db::createDatabaseFile(path, systemDatabasePassword());
             const Outcome r = jetsql(path, kDefinitions);
             ASSERT_EQ(r.status, 0) << r.err.toStdString();
             ASSERT_EQ(r.err, QString());
@@ -664,6 +669,7 @@ TEST_P(JetDialect, DefinitionsJetRefusesOrThisFileCannotTake) {
 }
 
 TEST_P(JetDialect, ThePlainSqliteProgramReadsTheFile) {
+    if (testing_support::onServer()) GTEST_SKIP() << "the database is on the server, not in a file";
     // Any SQLite program can count and read the rows (it folds ASCII letters).
     conn->Execute(
         QStringLiteral("CREATE TABLE Fresh (Name TEXT(10), CONSTRAINT FreshName UNIQUE (Name))"));
