@@ -397,7 +397,7 @@ rt::Variant Field::Value() const {
     if (d.atEnd()) noCurrentRow();
     const auto& c = d.columns[size_t(index_)];
     rt::Variant v = decodeCell(d.cells[size_t(index_ + d.first)], c.kind, d.engine->settings());
-    if (c.format && !v.isNull()) v = rt::Variant(jet::fn::format(v, *c.format, d.engine->settings()));
+    if (c.format) v = jet::fn::formatted(v, *c.format, d.engine->settings());
     return v;
 }
 

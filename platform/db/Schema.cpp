@@ -231,6 +231,15 @@ QString foreignKeySql(const ForeignKeyDef& fk) {
 
 // A rule as the condition of a CHECK constraint (literals in the text).
 QString ruleSql(const TableDef& t, const CheckDef& check) {
+    const std::string sql = checkConditionSql(t, check, jet::sqliteDialect());
+    QString out =
+        check.name.isEmpty() ? QString() : QStringLiteral("CONSTRAINT %1 ").arg(quoted(check.name));
+    return out + QStringLiteral("CHECK (%1)").arg(QString::fromStdString(sql));
+}
+
+}  // namespace
+
+std::string checkConditionSql(const TableDef& t, const CheckDef& check, const jet::Dialect& d) {
     std::vector<ColumnInfo> cols;
     for (const ColumnDef& c : t.columns) cols.push_back(infoFor(c));
     jet::TranslateOptions o;
@@ -239,13 +248,8 @@ QString ruleSql(const TableDef& t, const CheckDef& check) {
     o.tableColumns = [&](const QString& table) -> const std::vector<ColumnInfo>* {
         return table.compare(t.name, Qt::CaseInsensitive) == 0 ? &cols : nullptr;
     };
-    const std::string sql = jet::translateExpression(check.rule, jet::sqliteDialect(), o);
-    QString out =
-        check.name.isEmpty() ? QString() : QStringLiteral("CONSTRAINT %1 ").arg(quoted(check.name));
-    return out + QStringLiteral("CHECK (%1)").arg(QString::fromStdString(sql));
+    return jet::translateExpression(check.rule, d, o);
 }
-
-}  // namespace
 
 QString tableDefinitionSql(const TableDef& t) {
     const IndexDef* pk = nullptr;
@@ -296,11 +300,10 @@ QString existingIndex(Engine& e, const QString& table, const QString& name) {
 
 }  // namespace
 
-QString schemaChangeSql(Engine& e, const SchemaChange& ch) {
+void checkSchemaChange(Engine& e, const SchemaChange& ch) {
     using K = SchemaChange::Kind;
-    auto requireTable = [&] {
-        if (e.tableColumns(ch.tableName).empty()) throw missingTableError(ch.tableName);
-    };
+    if (ch.kind == K::CreateTable) return;
+    if (e.tableColumns(ch.tableName).empty()) throw missingTableError(ch.tableName);
     auto requireColumns = [&](const QStringList& names) {
         for (const QString& c : names)
             if (!e.column(ch.tableName, c))
@@ -308,36 +311,14 @@ QString schemaChangeSql(Engine& e, const SchemaChange& ch) {
                     QStringLiteral("Field '%1' not found in table '%2'.").arg(c, ch.tableName));
     };
     switch (ch.kind) {
-        case K::CreateTable:
-            return tableDefinitionSql(ch.table);
-        case K::CreateIndex: {
-            requireTable();
+        case K::CreateIndex:
             if (ch.index.primaryKey)
                 ddlError(QStringLiteral("Cannot add a primary key to the existing table '%1'; "
                                         "create the table with it.")
                              .arg(ch.tableName));
             requireColumns(ch.index.columns);
-            return indexSql(ch.tableName, ch.index);
-        }
-        case K::DropTable:
-            requireTable();
-            return QStringLiteral("DROP TABLE %1;").arg(quoted(ch.tableName));
-        case K::DropIndex:
-        case K::DropConstraint: {
-            requireTable();
-            const QString name = existingIndex(e, ch.tableName, ch.name);
-            if (name.isEmpty() || name.startsWith(QLatin1String("sqlite_autoindex_")))
-                ddlError(ch.kind == K::DropIndex
-                             ? QStringLiteral("Cannot find index '%1' of table '%2'.")
-                                   .arg(ch.name, ch.tableName)
-                             : QStringLiteral("Cannot drop constraint '%1' of the existing table "
-                                              "'%2': only an index or UNIQUE constraint can be "
-                                              "dropped in place.")
-                                   .arg(ch.name, ch.tableName));
-            return QStringLiteral("DROP INDEX %1;").arg(quoted(name));
-        }
-        case K::AddColumn: {
-            requireTable();
+            break;
+        case K::AddColumn:
             if (e.column(ch.tableName, ch.column.name))
                 ddlError(QStringLiteral("Field '%1' already exists in table '%2'.")
                              .arg(ch.column.name, ch.tableName));
@@ -349,29 +330,63 @@ QString schemaChangeSql(Engine& e, const SchemaChange& ch) {
                 ddlError(QStringLiteral("Cannot add the required field '%1' without a DEFAULT "
                                         "value to the existing table '%2'.")
                              .arg(ch.column.name, ch.tableName));
+            break;
+        case K::DropColumn:
+            requireColumns({ch.name});
+            break;
+        case K::AddConstraint:
+            requireColumns(ch.index.columns);
+            if (ch.foreignKey) requireColumns(ch.foreignKey->columns);
+            break;
+        default:
+            break;
+    }
+}
+
+QString schemaChangeSql(Engine& e, const SchemaChange& ch) {
+    using K = SchemaChange::Kind;
+    checkSchemaChange(e, ch);
+    switch (ch.kind) {
+        case K::CreateTable:
+            return tableDefinitionSql(ch.table);
+        case K::CreateIndex:
+            return indexSql(ch.tableName, ch.index);
+        case K::DropTable:
+            return QStringLiteral("DROP TABLE %1;").arg(quoted(ch.tableName));
+        case K::DropIndex:
+        case K::DropConstraint: {
+            const QString name = existingIndex(e, ch.tableName, ch.name);
+            if (name.isEmpty() || name.startsWith(QLatin1String("sqlite_autoindex_")))
+                ddlError(ch.kind == K::DropIndex
+                             ? missingIndexText(ch.tableName, ch.name)
+                             : QStringLiteral("Cannot drop constraint '%1' of the existing table "
+                                              "'%2': only an index or UNIQUE constraint can be "
+                                              "dropped in place.")
+                                   .arg(ch.name, ch.tableName));
+            return QStringLiteral("DROP INDEX %1;").arg(quoted(name));
+        }
+        case K::AddColumn: {
             QString sql =
                 QStringLiteral("ALTER TABLE %1 ADD COLUMN %2;")
                     .arg(quoted(ch.tableName), columnSql(ch.column, false, false, ch.tableName));
             if (!ch.index.columns.isEmpty()) sql += indexSql(ch.tableName, ch.index);
             return sql;
         }
-        case K::DropColumn: {
-            requireTable();
-            requireColumns({ch.name});
+        case K::DropColumn:
             return QStringLiteral("ALTER TABLE %1 DROP COLUMN %2;")
                 .arg(quoted(ch.tableName), quoted(ch.name));
-        }
-        case K::AddConstraint: {
-            requireTable();
+        case K::AddConstraint:
             if (ch.foreignKey || ch.index.primaryKey)
                 ddlError(QStringLiteral("Cannot add a primary key or a relationship to the "
                                         "existing table '%1'; create the table with it.")
                              .arg(ch.tableName));
-            requireColumns(ch.index.columns);
             return indexSql(ch.tableName, ch.index);
-        }
     }
     return QString();
+}
+
+QString missingIndexText(const QString& table, const QString& index) {
+    return QStringLiteral("Cannot find index '%1' of table '%2'.").arg(index, table);
 }
 
 ColumnDef columnDefFor(const ColumnInfo& c) {
@@ -489,6 +504,8 @@ int64_t runDefinition(Engine& e, const jet::Translation& t) {
         names += sep + c;
         cols += sep + d.quoteIdentifier(def.columns[i].name);
         values += sep + d.columnValue(d.quoteIdentifier(QStringLiteral("jet_src")) + "." + c,
+                                      i < t.columnHints.size() ? t.columnHints[i]
+                                                               : rt::VarType::Empty,
                                       infoFor(def.columns[i]), def.name);
     }
     const std::string sql = "INSERT INTO " + d.quoteIdentifier(def.name) + " (" + cols + ") WITH " +

@@ -28,6 +28,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <string>
 
 #include <vector>
 
@@ -37,6 +38,7 @@ class Connection;
 class Engine;
 struct ColumnInfo;
 namespace jet {
+class Dialect;
 struct Translation;
 }
 
@@ -137,11 +139,20 @@ void createDatabaseFile(const QString& path, const QString& password);
 void createTable(Connection& c, const TableDef& t);
 // The file engine's SQL that creates the table and its indexes.
 QString tableDefinitionSql(const TableDef& t);
+// A rule of table `t` as the engine's condition for its CHECK constraint.
+std::string checkConditionSql(const TableDef& t, const CheckDef& check, const jet::Dialect& d);
 
 // The file engine's SQL for one Jet DDL change (names of existing indexes are
 // looked up through `engine`). Throws rt::Error for what the file engine
 // cannot do in place.
 QString schemaChangeSql(Engine& engine, const SchemaChange& change);
+// The refusals of a change that every engine makes alike (a missing table or
+// field, a field that exists, a required field without a default, an
+// AutoNumber or primary key field added to an existing table): raises rt::Error
+// (DbSyntax, or the missing-table error).
+void checkSchemaChange(Engine& engine, const SchemaChange& change);
+// "Cannot find index 'I' of table 'T'."
+QString missingIndexText(const QString& table, const QString& index);
 
 // Runs a translated Jet DDL statement or SELECT ... INTO (a new table with
 // the query's columns, filled with its rows), as one transaction. The rows

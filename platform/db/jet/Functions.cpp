@@ -929,4 +929,11 @@ QString format(const rt::Variant& v, const QString& pattern, const rt::RegionalS
     return QString();
 }
 
+rt::Variant formatted(const rt::Variant& v, const QString& pattern, const rt::RegionalSettings& rs) {
+    if (!v.isNull()) return rt::Variant(format(v, pattern, rs));
+    // A number pattern's fourth section is the text for Null.
+    const std::optional<QString> section = formatNullSection(pattern);
+    return section ? rt::Variant(*section) : rt::Variant::null();
+}
+
 }  // namespace db::jet::fn

@@ -98,5 +98,8 @@ QString format(const rt::Variant& v, const QString& pattern, const rt::RegionalS
 // What Format gives for Null: the fourth section of a number pattern (its
 // literals); nothing (Format gives Null) when the pattern has no fourth section.
 std::optional<QString> formatNullSection(const QString& pattern);
+// Format(v, pattern) for any `v`: its text, or for Null the pattern's text
+// for Null (a Null when it has none).
+rt::Variant formatted(const rt::Variant& v, const QString& pattern, const rt::RegionalSettings& rs);
 
 }  // namespace db::jet::fn

@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -211,6 +212,8 @@ class PgDialect final : public Dialect {
     // code); the server has none, so Format elsewhere is refused as unsupported.
     bool formatsOnClient() const override { return true; }
 
+    bool groupsByRowid() const override { return false; }
+
     std::string boolValue(const std::string& condition) const override {
         return "(-((" + condition + ")::integer))";
     }
@@ -299,10 +302,55 @@ class PgDialect final : public Dialect {
         return "(" + select + ")";
     }
 
-    std::string columnValue(const std::string& value, const ColumnInfo&,
-                            const QString&) const override {
-        // The server's column types and domains check what is stored.
-        return value;
+    std::string columnValue(const std::string& value, rt::VarType valueKind,
+                            const ColumnInfo& c, const QString&) const override {
+        // Values the server's own assignment stores as Jet would (numbers
+        // into number columns: doubles round halves to even, a value out of
+        // range fails; a date into a date column) go as they are; the rest
+        // through the jet schema's conversion for the column's kind. Null
+        // into a required column is refused by the column itself.
+        using rt::VarType;
+        const auto whole = [](VarType k) {
+            return k == VarType::Byte || k == VarType::Int16 || k == VarType::Int32;
+        };
+        const bool number = whole(valueKind) || valueKind == VarType::Single ||
+                            valueKind == VarType::Double || valueKind == VarType::Boolean;
+        switch (c.kind) {
+            case VarType::Text:
+                if (valueKind == VarType::Text && c.size <= 0) return value;
+                return "jet.put_text(" + value + ", " + std::to_string(std::max(0, c.size)) + ")";
+            case VarType::Byte:
+            case VarType::Int16:
+            case VarType::Int32: {
+                if (number) return value;
+                const char* range = c.kind == VarType::Byte    ? "0, 255"
+                                    : c.kind == VarType::Int16 ? "-32768, 32767"
+                                                               : "-2147483648, 2147483647";
+                return "jet.put_whole(" + value + ", " + range + ")";
+            }
+            case VarType::Single:
+                if (number) return value;
+                return "jet.put_real(" + value + ", 3.4028234663852886e38)";
+            case VarType::Double:
+                if (number) return value;
+                return "jet.put_real(" + value + ", 'Infinity')";
+            case VarType::Currency:
+                if (whole(valueKind) || valueKind == VarType::Currency) return value;
+                return "jet.put_fixed(" + value + ", 4, 922337203685477.5807)";
+            case VarType::Decimal: {
+                const int scale = std::clamp(c.scale, 0, 28);
+                const int digits = std::max(1, c.precision > 0 ? c.precision : 18) - scale;
+                return "jet.put_fixed(" + value + ", " + std::to_string(scale) + ", 1e" +
+                       std::to_string(std::max(0, digits)) + ")";
+            }
+            case VarType::Date:
+                if (valueKind == VarType::Date) return value;
+                return "jet.put_date(" + value + ")";
+            case VarType::Boolean:
+                return "jet.put_yesno(" + value + ")";
+            default:
+                return value;
+        }
     }
 
     std::string unnamedDerivedTable(const std::string& parenthesised) const override {

@@ -244,7 +244,7 @@ class SqliteDialect final : public Dialect {
         return "(SELECT jet_single(" + quoteIdentifier(column) + ") FROM (" + select + "))";
     }
 
-    std::string columnValue(const std::string& value, const ColumnInfo& c,
+    std::string columnValue(const std::string& value, rt::VarType, const ColumnInfo& c,
                             const QString& table) const override {
         const int flags = (c.required ? 1 : 0) | (c.autoNumber ? 2 : 0);
         return "jet_put(" + value + ", " + std::to_string(int(c.kind)) + ", " +

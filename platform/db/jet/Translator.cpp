@@ -442,7 +442,7 @@ std::string Emitter::stored(const Emitted& v, const ColumnInfo& column, const QS
     std::string value = valueOf(v);
     if (hintOf(v) == VarType::Date && column.kind == VarType::Text)
         value = d_.textForm(value, VarType::Date);
-    return d_.columnValue(value, column, table);
+    return d_.columnValue(value, hintOf(v), column, table);
 }
 
 std::string Emitter::emitInsert(const Statement& st) {
@@ -882,7 +882,15 @@ std::string Emitter::emitCore(const Select& s, SelectInfo* info, bool wantRowid,
     // tables' rows. With grouping or aggregates it changes nothing.
     if (s.distinctRow && (join || s.from.size() > 1) && s.groupBy.empty() && !level.aggregate) {
         const std::string rows = distinctRowGroups(s, levelIndex);
-        if (!rows.empty()) group = " GROUP BY " + rows;
+        if (!rows.empty() && d_.groupsByRowid()) {
+            group = " GROUP BY " + rows;
+        } else if (!rows.empty()) {
+            // One row per combination of row ids, kept in the order the rows come.
+            if (!order.empty())
+                syntaxError(QStringLiteral("Unsupported DISTINCTROW over a join with ORDER BY "
+                                           "on this database"));
+            sql += "DISTINCT ON (" + rows + ") ";
+        }
     }
     const bool updatable = single && !s.distinct && s.groupBy.empty() && !s.having &&
                            !level.aggregate && s.unions.empty();
@@ -1435,14 +1443,16 @@ Emitted Emitter::emitQuantified(const Expr& e) {
     const std::string cmp = "(" + textCompareOperand(x, true, anyText && !x.column) +
                             comparisonOperator(e.op) + c + ")";
     const std::string rows = "EXISTS (SELECT 1 FROM (SELECT " + ident(info.columns[0].first) +
-                             " AS " + ident(QStringLiteral("jet_v")) + " FROM (" + select +
-                             ")) AS " + q + " WHERE ";
+                             " AS " + ident(QStringLiteral("jet_v")) + " FROM " +
+                             d_.unnamedDerivedTable("(" + select + ")") + ") AS " + q +
+                             " WHERE ";
+    // A truth value on every engine: (1 = 1) and (1 = 0), not the numbers.
     if (e.all)
-        out.sql = "CASE WHEN " + rows + "NOT " + cmp + ") THEN 0 WHEN " + rows + cmp +
-                  " IS NULL) THEN NULL ELSE 1 END";
+        out.sql = "CASE WHEN " + rows + "NOT " + cmp + ") THEN (1 = 0) WHEN " + rows + cmp +
+                  " IS NULL) THEN NULL ELSE (1 = 1) END";
     else
-        out.sql = "CASE WHEN " + rows + cmp + ") THEN 1 WHEN " + rows + cmp +
-                  " IS NULL) THEN NULL ELSE 0 END";
+        out.sql = "CASE WHEN " + rows + cmp + ") THEN (1 = 1) WHEN " + rows + cmp +
+                  " IS NULL) THEN NULL ELSE (1 = 0) END";
     out.prec = kAtomic;
     return out;
 }

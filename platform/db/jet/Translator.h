@@ -91,6 +91,9 @@ public:
     // True when Format() as a whole select-list item (a literal pattern or
     // none) is evaluated on the client: the engine has no Format of its own.
     virtual bool formatsOnClient() const { return false; }
+    // Whether GROUP BY the row ids of some tables may show the other columns
+    // of those tables (DISTINCTROW over a join); otherwise DISTINCT ON.
+    virtual bool groupsByRowid() const { return true; }
 
     // A condition used as a Jet value: True is -1, False 0, unknown Null.
     virtual std::string boolValue(const std::string& condition) const = 0;
@@ -135,9 +138,10 @@ public:
     // `column` is the name of its one result column.
     virtual std::string singleRow(const std::string& select, const QString& column) const = 0;
     // `value` (an expression) converted for storing into `column` of `table`
-    // as db::coerceForColumn converts it, failing as it fails.
-    virtual std::string columnValue(const std::string& value, const ColumnInfo& column,
-                                    const QString& table) const = 0;
+    // as db::coerceForColumn converts it, failing as it fails. `valueKind` is
+    // the kind the translator knows the value to have (Empty: unknown).
+    virtual std::string columnValue(const std::string& value, rt::VarType valueKind,
+                                    const ColumnInfo& column, const QString& table) const = 0;
 };
 
 const Dialect& sqliteDialect();

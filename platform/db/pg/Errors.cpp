@@ -1,9 +1,15 @@
 // SQLSTATE to rt::Error: the server engine's one mapping of failures.
 #include "platform/db/pg/Errors.h"
 
+#include "platform/db/Coerce.h"
 #include "platform/db/Connection.h"
+#include "platform/db/ProviderErrors.h"
 
 #include <libpq-fe.h>
+
+#include <cctype>
+#include <optional>
+#include <string>
 
 namespace db::pg {
 
@@ -47,6 +53,66 @@ bool isRuntimeState(const QString& state) {
     return state.size() == 5 && state.startsWith(QLatin1String("NJ"));
 }
 
+// The statement's first words, in upper case: "INSERT", "CREATE INDEX" ...
+bool startsWithWords(const std::string& sql, std::initializer_list<const char*> words) {
+    size_t at = 0;
+    for (const char* w : words) {
+        while (at < sql.size() && (sql[at] == ' ' || sql[at] == '\n' || sql[at] == '(')) ++at;
+        const size_t n = std::char_traits<char>::length(w);
+        if (sql.size() < at + n) return false;
+        for (size_t i = 0; i < n; ++i)
+            if (std::toupper(static_cast<unsigned char>(sql[at + i])) != w[i]) return false;
+        at += n;
+        if (at < sql.size() && std::isalnum(static_cast<unsigned char>(sql[at]))) return false;
+    }
+    return true;
+}
+
+bool writes(const std::string& sql) {
+    return startsWithWords(sql, {"INSERT"}) || startsWithWords(sql, {"UPDATE"}) ||
+           startsWithWords(sql, {"WITH"});
+}
+
+// The failures the file engine reports in the provider's words: a value a
+// column cannot take, a subquery of several rows or columns, a name two
+// tables share, a name already taken. Nothing when the failure is none of these.
+std::optional<rt::Error> providerError(const PGresult* r, const QString& state,
+                                       const QString& msg, const std::string& sql) {
+    const QString name = writtenName(quotedName(msg), sql);
+    if (state == u"23502") {
+        const QString column = field(r, PG_DIAG_COLUMN_NAME);
+        if (!column.isEmpty())
+            return requiredNullError(writtenName(field(r, PG_DIAG_TABLE_NAME), sql),
+                                     writtenName(column, sql));
+    }
+    if (state == u"22001") return fieldTooSmallError();
+    if (state == u"42804" || state == u"22P02" || state == u"22007" || state == u"22008" ||
+        state == u"NJ013")
+        return typeMismatchError();
+    if (state == u"22003" && writes(sql)) return numericOverflowError();
+    if (state == u"23514" && msg.contains(QLatin1String("domain jet."))) {
+        if (msg.contains(QLatin1String("domain jet.byte"))) return numericOverflowError();
+        return typeMismatchError();
+    }
+    if (state == u"21000") return subqueryRowsError();
+    if (state == u"42702") return ambiguousFieldError(name);
+    if (state == u"42601" && msg.startsWith(QLatin1String("subquery has too many columns")))
+        return subqueryFieldsError();
+    if (state == u"54011") return tooManyFieldsError();
+    if (state == u"42P16" && msg.startsWith(QLatin1String("multiple primary keys")))
+        return rt::Error(rt::err::DbSyntax, QStringLiteral("Primary key already exists."));
+    if (state == u"42P07") {
+        if (startsWithWords(sql, {"CREATE", "INDEX"}) ||
+            startsWithWords(sql, {"CREATE", "UNIQUE", "INDEX"}))
+            return indexExistsError(name);
+        return tableExistsError(name);
+    }
+    if (state == u"42703" && startsWithWords(sql, {"INSERT"}) &&
+        msg.contains(QLatin1String("\" of relation \"")))
+        return unknownInsertFieldError(name);
+    return std::nullopt;
+}
+
 }  // namespace
 
 QString sqlState(const PGresult* result) { return field(result, PG_DIAG_SQLSTATE); }
@@ -62,6 +128,7 @@ rt::Error errorFromResult(const PGresult* r, const QString& where, const QString
     if (msg.isEmpty() && r) msg = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
     const QString detail = field(r, PG_DIAG_MESSAGE_DETAIL);
     const QString cls = state.left(2);
+    if (auto e = providerError(r, state, msg, sql)) return *e;
 
     if (state == u"55P03" || state == u"40P01" || state == u"40001")
         return rt::Error(rt::err::DbGeneric, withContext(lockedText(where), context));
@@ -102,12 +169,6 @@ rt::Error errorFromResult(const PGresult* r, const QString& where, const QString
     if (cls == u"42")
         return rt::Error(rt::err::DbSyntax,
                          withContext(QStringLiteral("Syntax error in the statement: %1.").arg(msg),
-                                     context));
-    if (state == u"22001")
-        return rt::Error(rt::err::DbGeneric,
-                         withContext(QStringLiteral("The field is too small to accept the amount "
-                                                    "of data you attempted to add (%1).")
-                                         .arg(msg),
                                      context));
     // The file engine reports a failing Jet function as a database failure
     // whose description is the run-time's text; so does this one.

@@ -3,6 +3,10 @@
 // A failure carries a SQLSTATE (five characters); the numbers and texts are
 // those the file engine gives for the same trouble, so callers and the error
 // trail read alike on both engines:
+//   the provider's own words (Coerce.h, ProviderErrors.h) first: a value a
+//         column cannot take (22001, 22P02, 22003 in a write, 23502, 42804,
+//         a jet domain's check), 21000 a subquery of several rows, 42702 an
+//         ambiguous name, 54011 too many fields, 42P07 a name already taken
 //   55P03 lock_not_available, 40P01 deadlock_detected, 40001 serialization
 //         failure                      -> "... locked by another user ..."
 //   23505 unique_violation             -> the duplicate-key error (DbConstraint)

@@ -2,6 +2,7 @@
 // at connect; Jet's LIKE pattern as a regular expression on the client.
 #include "platform/db/pg/JetSchema.h"
 
+#include "platform/db/pg/JetWrites.h"
 #include "platform/db/pg/Session.h"
 #include "platform/runtime/Error.h"
 
@@ -937,7 +938,7 @@ struct Step {
     int version;
     const char* script;
 };
-constexpr Step kSteps[] = {{1, kVersion1}};
+const Step kSteps[] = {{1, kVersion1}, {2, kJetWritesScript}};
 
 std::string versionFunction(int version) {
     return "CREATE OR REPLACE FUNCTION jet.schema_version() RETURNS integer LANGUAGE sql "

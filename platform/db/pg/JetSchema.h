@@ -31,7 +31,7 @@ namespace db::pg {
 class Session;
 
 // The version this program installs and needs.
-inline constexpr int kJetSchemaVersion = 1;
+inline constexpr int kJetSchemaVersion = 2;
 
 // The installed version; 0 when the schema is missing.
 int installedJetSchemaVersion(Session& s);

@@ -610,13 +610,55 @@ QStringList PgEngine::userTables() {
 
 void PgEngine::createTable(const TableDef& table) { execNative(tableDefinitionSql(table)); }
 
+namespace {
+
+[[noreturn]] void ddlError(const QString& text) { rt::raise(rt::err::DbSyntax, text); }
+
+}  // namespace
+
+// Whether the schema holds an index (relation kind 'i') or a constraint of
+// `table` named `name` (the server's lower-case name).
+bool PgEngine::hasIndex(const std::string& name) {
+    claim(nullptr);
+    pg::ResultPtr r = session_->query(
+        "SELECT 1 FROM pg_class c WHERE c.relkind = 'i' AND c.relnamespace = "
+        "current_schema()::regnamespace AND c.relname = $1",
+        {pg::Param{0, false, name}});
+    return PQntuples(r.get()) > 0;
+}
+
+bool PgEngine::hasConstraint(const QString& table, const std::string& name) {
+    claim(nullptr);
+    pg::ResultPtr r = session_->query(
+        "SELECT 1 FROM pg_constraint WHERE conrelid = to_regclass($1) AND conname = $2",
+        {pg::Param{0, false, pg::quoteIdent(table.toLower())}, pg::Param{0, false, name}});
+    return PQntuples(r.get()) > 0;
+}
+
+// Whether an index, a relationship of the table or a relationship that
+// points at the table uses the column.
+bool PgEngine::columnInUse(const QString& table, const QString& column) {
+    claim(nullptr);
+    pg::ResultPtr r = session_->query(
+        "SELECT 1 FROM pg_attribute a WHERE a.attrelid = to_regclass($1) AND a.attname = $2 AND ("
+        "EXISTS (SELECT 1 FROM pg_index i WHERE i.indrelid = a.attrelid AND a.attnum = ANY (i.indkey)) "
+        "OR EXISTS (SELECT 1 FROM pg_constraint k WHERE k.conrelid = a.attrelid AND k.contype = 'f' "
+        "AND a.attnum = ANY (k.conkey)) "
+        "OR EXISTS (SELECT 1 FROM pg_constraint k WHERE k.confrelid = a.attrelid "
+        "AND a.attnum = ANY (k.confkey)))",
+        {pg::Param{0, false, pg::quoteIdent(table.toLower())},
+         pg::Param{0, false, column.toLower().toStdString()}});
+    return PQntuples(r.get()) > 0;
+}
+
 void PgEngine::changeSchema(const SchemaChange& change) {
-    // Tables, their indexes and their columns; constraints added to or
-    // dropped from an existing table are not yet made here. A change of
-    // several statements is sent as one text, which the server runs whole or
-    // not at all.
+    // A change of several statements is sent as one text, which the server
+    // runs whole or not at all. Indexes and constraints of a table are named
+    // TABLE_NAME, as the file engine names its indexes.
+    checkSchemaChange(*this, change);
     const jet::Dialect& d = dialect();
     const std::string table = d.quoteIdentifier(change.tableName);
+    const std::string own = (change.tableName + u'_' + change.name).toLower().toStdString();
     switch (change.kind) {
         case SchemaChange::Kind::CreateTable:
             createTable(change.table);
@@ -628,6 +670,7 @@ void PgEngine::changeSchema(const SchemaChange& change) {
             execNative(indexSql(change.tableName, change.index));
             break;
         case SchemaChange::Kind::DropIndex:
+            if (!hasIndex(own)) ddlError(missingIndexText(change.tableName, change.name));
             execNative("DROP INDEX " + d.quoteIdentifier(change.tableName + u'_' + change.name));
             break;
         case SchemaChange::Kind::AddColumn: {
@@ -640,12 +683,31 @@ void PgEngine::changeSchema(const SchemaChange& change) {
             break;
         }
         case SchemaChange::Kind::DropColumn:
+            // Jet keeps a field that an index or a relationship needs.
+            if (columnInUse(change.tableName, change.name))
+                ddlError(QStringLiteral("Cannot delete a field that is part of an index or is "
+                                        "needed by the system."));
             execNative("ALTER TABLE " + table + " DROP COLUMN " + d.quoteIdentifier(change.name));
             break;
-        default:
-            rt::raise(rt::err::DbGeneric,
-                      QStringLiteral("This change of a table's definition is not yet made on the "
-                                     "database server."));
+        case SchemaChange::Kind::AddConstraint:
+            if (change.foreignKey)
+                execNative("ALTER TABLE " + table + " ADD " +
+                           foreignKeySql(change.tableName, *change.foreignKey));
+            else if (change.index.primaryKey)
+                execNative("ALTER TABLE " + table + " ADD " +
+                           primaryKeySql(change.tableName, change.index));
+            else
+                execNative(indexSql(change.tableName, change.index));
+            break;
+        case SchemaChange::Kind::DropConstraint:
+            if (hasIndex(own) && !hasConstraint(change.tableName, own))
+                execNative("DROP INDEX " + d.quoteIdentifier(change.tableName + u'_' + change.name));
+            else if (hasConstraint(change.tableName, own))
+                execNative("ALTER TABLE " + table + " DROP CONSTRAINT " +
+                           d.quoteIdentifier(change.tableName + u'_' + change.name));
+            else
+                ddlError(QStringLiteral("Cannot find table or constraint."));
+            break;
     }
     schemaChanged();
 }
@@ -697,6 +759,36 @@ std::string PgEngine::indexSql(const QString& tableName, const IndexDef& ix) {
            d.quoteIdentifier(name) + " ON " + d.quoteIdentifier(tableName) + " (" + cols + ");\n";
 }
 
+namespace {
+
+std::string columnList(const QStringList& names) {
+    const jet::Dialect& d = jet::pgDialect();
+    std::string cols;
+    for (const QString& n : names) cols += (cols.empty() ? "" : ", ") + d.quoteIdentifier(n);
+    return cols;
+}
+
+}  // namespace
+
+std::string PgEngine::primaryKeySql(const QString& tableName, const IndexDef& ix) {
+    const jet::Dialect& d = jet::pgDialect();
+    std::string sql;
+    if (!ix.name.isEmpty()) sql = "CONSTRAINT " + d.quoteIdentifier(tableName + u'_' + ix.name) + " ";
+    return sql + "PRIMARY KEY (" + columnList(ix.columns) + ")";
+}
+
+std::string PgEngine::foreignKeySql(const QString& tableName, const ForeignKeyDef& fk) {
+    const jet::Dialect& d = jet::pgDialect();
+    std::string sql;
+    if (!fk.name.isEmpty()) sql = "CONSTRAINT " + d.quoteIdentifier(tableName + u'_' + fk.name) + " ";
+    sql += "FOREIGN KEY (" + columnList(fk.columns) + ") REFERENCES " +
+           d.quoteIdentifier(fk.refTable);
+    if (!fk.refColumns.isEmpty()) sql += " (" + columnList(fk.refColumns) + ")";
+    if (fk.cascadeUpdate) sql += " ON UPDATE CASCADE";
+    if (fk.cascadeDelete) sql += " ON DELETE CASCADE";
+    return sql;
+}
+
 std::string PgEngine::tableDefinitionSql(const TableDef& t) {
     const jet::Dialect& d = jet::pgDialect();
     const std::string table = d.quoteIdentifier(t.name);
@@ -705,12 +797,14 @@ std::string PgEngine::tableDefinitionSql(const TableDef& t) {
         if (i) sql += ", ";
         sql += columnSql(t.columns[i]);
     }
-    for (const IndexDef& ix : t.indexes) {
-        if (!ix.primaryKey) continue;
-        std::string cols;
-        for (const QString& n : ix.columns) cols += (cols.empty() ? "" : ", ") + d.quoteIdentifier(n);
-        sql += ", PRIMARY KEY (" + cols + ")";
-    }
+    for (const IndexDef& ix : t.indexes)
+        if (ix.primaryKey) sql += ", " + primaryKeySql(t.name, ix);
+    for (const ForeignKeyDef& fk : t.foreignKeys) sql += ", " + foreignKeySql(t.name, fk);
+    for (const CheckDef& c : t.checks)
+        sql += ", " + (c.name.isEmpty() ? std::string()
+                                        : "CONSTRAINT " + d.quoteIdentifier(t.name + u'_' + c.name) +
+                                              " ") +
+               "CHECK (" + checkConditionSql(t, c, d) + ")";
     sql += ");\n";
     sql += "COMMENT ON TABLE " + table + " IS " + pg::quoteLiteral(t.name) + ";\n";
     for (const ColumnDef& c : t.columns)

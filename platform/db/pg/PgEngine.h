@@ -31,6 +31,7 @@ namespace db {
 
 struct ColumnDef;
 struct IndexDef;
+struct ForeignKeyDef;
 
 class PgStatement;
 
@@ -79,6 +80,9 @@ public:
     // A column's declaration, and a secondary index of a table.
     static std::string columnSql(const ColumnDef& column);
     static std::string indexSql(const QString& tableName, const IndexDef& index);
+    // A table's key and a relationship, as table constraints named TABLE_NAME.
+    static std::string primaryKeySql(const QString& tableName, const IndexDef& key);
+    static std::string foreignKeySql(const QString& tableName, const ForeignKeyDef& fk);
 
 protected:
     std::vector<ColumnInfo> readTableColumns(const QString& table) override;
@@ -94,6 +98,11 @@ private:
     void release(PgStatement* s) noexcept;
     void loadCatalog();
     void noteSchemaChange(const std::string& sql);
+    // The schema's own indexes, constraints and uses of a column (names in
+    // the server's lower case).
+    bool hasIndex(const std::string& name);
+    bool hasConstraint(const QString& table, const std::string& name);
+    bool columnInUse(const QString& table, const QString& column);
     // Regional settings sent again when they changed since the last statement.
     void syncSettings();
 

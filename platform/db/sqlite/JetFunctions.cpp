@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "platform/db/Coerce.h"
+#include "platform/db/ProviderErrors.h"
 #include "platform/db/jet/Functions.h"
 #include "platform/db/jet/Translator.h"
 #include "platform/runtime/Error.h"
@@ -408,13 +409,8 @@ void jetSpace(const Args& a, Result& r, const Env&) {
 
 void jetFormat(const Args& a, Result& r, const Env&) {
     const QString pattern = a.count() > 1 && !a.isNull(1) ? a.text(1) : QString();
-    if (a.isNull(0)) {
-        // A number pattern's fourth section is the text for Null.
-        const auto section = jet::fn::formatNullSection(pattern);
-        if (!section) return r.null();
-        return r.text(*section);
-    }
-    r.text(jet::fn::format(a.variant(0, true), pattern, a.rs()));
+    r.stored(jet::fn::formatted(a.isNull(0) ? rt::Variant::null() : a.variant(0, true), pattern,
+                                a.rs()));
 }
 
 // LIKE: the compiled pattern stays with the statement while the pattern
@@ -957,9 +953,7 @@ void singleStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto* h = static_cast<Single*>(sqlite3_aggregate_context(ctx, sizeof(Single)));
     if (!h) return sqlite3_result_error_nomem(ctx);
     if (++h->rows > 1) {
-        reportError(ctx, rt::Error(rt::err::DbGeneric,
-                                   QStringLiteral("At most one record can be returned by this "
-                                                  "subquery.")));
+        reportError(ctx, subqueryRowsError());
         return;
     }
     h->value = sqlite3_value_dup(argv[0]);

@@ -2,6 +2,8 @@
 // transactions and the one mapping of result codes to rt::Error.
 #include "platform/db/sqlite/SqliteEngine.h"
 
+#include "platform/db/ProviderErrors.h"
+
 #include <sqlite3.h>
 
 #include <unistd.h>
@@ -124,42 +126,23 @@ std::optional<rt::Error> providerError(int primary, const QString& msg) {
                              : QStringLiteral("Cannot have aggregate function in GROUP BY "
                                               "clause."));
     if (msg.startsWith(QLatin1String("ambiguous column name: ")))
-        return rt::Error(rt::err::DbGeneric,
-                         QStringLiteral("The specified field '%1' could refer to more than one "
-                                        "table listed in the FROM clause of your SQL statement.")
-                             .arg(after("ambiguous column name: ")));
-    if (msg.startsWith(QLatin1String("too many columns")))
-        return rt::Error(rt::err::DbGeneric, QStringLiteral("Too many fields defined."));
-    if (msg.startsWith(QLatin1String("sub-select returns")))
-        return rt::Error(rt::err::DbGeneric,
-                         QStringLiteral("You have written a subquery that can return more than "
-                                        "one field without using the EXISTS reserved word in "
-                                        "the main query's FROM clause. Revise the SELECT "
-                                        "statement of the subquery to request only one field."));
+        return ambiguousFieldError(after("ambiguous column name: "));
+    if (msg.startsWith(QLatin1String("too many columns"))) return tooManyFieldsError();
+    if (msg.startsWith(QLatin1String("sub-select returns"))) return subqueryFieldsError();
     if (msg.contains(QLatin1String(" has no column named ")))
-        return rt::Error(rt::err::DbSyntax,
-                         QStringLiteral("The INSERT INTO statement contains the following unknown "
-                                        "field name: '%1'. Make sure you have typed the name "
-                                        "correctly, and try the operation again.")
-                             .arg(msg.section(QLatin1String(" has no column named "), 1)));
+        return unknownInsertFieldError(msg.section(QLatin1String(" has no column named "), 1));
     if ((msg.startsWith(QLatin1String("table ")) && msg.contains(QLatin1String(" values for "))) ||
         msg.contains(QLatin1String(" values were supplied")))
-        return rt::Error(rt::err::DbSyntax,
-                         QStringLiteral("Number of query values and destination fields are not "
-                                        "the same."));
+        return valueCountError();
     if (msg.startsWith(QLatin1String("table ")) && msg.endsWith(QLatin1String(" already exists")))
-        return rt::Error(rt::err::DbSyntax, QStringLiteral("Table '%1' already exists.")
-                                                .arg(unquoted(msg.mid(6, msg.size() - 6 - 15))));
+        return tableExistsError(unquoted(msg.mid(6, msg.size() - 6 - 15)));
     if (msg.startsWith(QLatin1String("index ")) && msg.endsWith(QLatin1String(" already exists")))
-        return rt::Error(rt::err::DbSyntax, QStringLiteral("An index named '%1' already exists.")
-                                                .arg(unquoted(msg.mid(6, msg.size() - 6 - 15))));
+        return indexExistsError(unquoted(msg.mid(6, msg.size() - 6 - 15)));
     if (msg.startsWith(QLatin1String("no such index: ")))
         return rt::Error(rt::err::DbSyntax, QStringLiteral("Cannot find table or constraint."));
     if (msg.startsWith(QLatin1String("cannot drop ")) ||
         msg.contains(QLatin1String("after drop column")))
-        return rt::Error(rt::err::DbSyntax,
-                         QStringLiteral("Cannot delete a field that is part of an index or is "
-                                        "needed by the system."));
+        return fieldInUseError();
     return std::nullopt;
 }
 
