@@ -40,6 +40,24 @@ protected:
         return QString::fromUtf8(PQgetvalue(r.get(), 0, 0));
     }
 
+    // A new empty database (the caller drops it); empty when the server refuses.
+    QString freshDatabase(const char* prefix) {
+        const QString db = testing_support::uniqueSchemaName(prefix);
+        try {
+            admin->exec("CREATE DATABASE " + db.toStdString());
+        } catch (const rt::Error&) {
+            return QString();
+        }
+        return db;
+    }
+    db::pg::Keywords keywordsOf(const QString& db) const {
+        db::pg::Keywords k;
+        for (const auto& kv : server_)
+            if (kv.first != "dbname") k.push_back(kv);
+        k.emplace_back("dbname", db.toStdString());
+        return k;
+    }
+
     rt::RegionalSettings rs{QLocale(QLocale::English, QLocale::UnitedKingdom)};
     db::pg::Keywords server_;
     std::unique_ptr<Session> admin;
@@ -52,18 +70,10 @@ TEST_F(JetSchema, InstallingAgainChangesNothing) {
 }
 
 TEST_F(JetSchema, ADatabaseWithoutItIsRefusedAtConnectNamingTheTool) {
-    const QString db = testing_support::uniqueSchemaName("narvo_nojet");
-    try {
-        admin->exec("CREATE DATABASE " + db.toStdString());
-    } catch (const rt::Error& e) {
-        GTEST_SKIP() << "cannot create a database here: " << e.what();
-    }
-    db::pg::Keywords k;
-    for (const auto& kv : server_)
-        if (kv.first != "dbname") k.push_back(kv);
-    k.emplace_back("dbname", db.toStdString());
+    const QString db = freshDatabase("narvo_nojet");
+    if (db.isEmpty()) GTEST_SKIP() << "cannot create a database here";
     {
-        auto s = Session::connect(k, QStringLiteral("fresh"));
+        auto s = Session::connect(keywordsOf(db), QStringLiteral("fresh"));
         EXPECT_EQ(db::pg::installedJetSchemaVersion(*s), 0);
         try {
             db::pg::checkJetSchema(*s);
@@ -215,18 +225,10 @@ TEST_F(JetSchema, DaySerialsAsTheRuntime) {
 }
 
 TEST_F(JetSchema, AVersionOneSchemaIsUpgradedInPlace) {
-    const QString db = testing_support::uniqueSchemaName("narvo_jetv1");
-    try {
-        admin->exec("CREATE DATABASE " + db.toStdString());
-    } catch (const rt::Error& e) {
-        GTEST_SKIP() << "cannot create a database here: " << e.what();
-    }
-    db::pg::Keywords k;
-    for (const auto& kv : server_)
-        if (kv.first != "dbname") k.push_back(kv);
-    k.emplace_back("dbname", db.toStdString());
+    const QString db = freshDatabase("narvo_jetv1");
+    if (db.isEmpty()) GTEST_SKIP() << "cannot create a database here";
     {
-        auto s = Session::connect(k, QStringLiteral("older"));
+        auto s = Session::connect(keywordsOf(db), QStringLiteral("older"));
         s->exec(db::pg::jetSchemaScript(1));
         EXPECT_EQ(db::pg::installedJetSchemaVersion(*s), 1);
         try {
