@@ -186,6 +186,40 @@ class PgDialect final : public Dialect {
             return out + " END";
         }
         if (name == "STRREVERSE" && k == 1) return "reverse(" + text(a[0]) + ")";
+        // Texts searched, compared and built; the numbers as numbers.
+        if (name == "REPLACE" && k >= 3 && k <= 6) {
+            std::string out = "jet.replace(" + text(a[0]) + ", " + text(a[1]) + ", " + text(a[2]);
+            for (size_t i = 3; i < k; ++i) out += ", " + num(a[i]);
+            return out + ")";
+        }
+        if (name == "INSTRREV" && k >= 2 && k <= 4) {
+            std::string out = "jet.instrrev(" + text(a[0]) + ", " + text(a[1]);
+            for (size_t i = 2; i < k; ++i) out += ", " + num(a[i]);
+            return out + ")";
+        }
+        if (name == "STRCOMP" && (k == 2 || k == 3))
+            return "jet.strcomp(" + text(a[0]) + ", " + text(a[1]) +
+                   (k == 3 ? ", " + num(a[2]) : std::string()) + ")";
+        if ((name == "CHR" || name == "CHRW") && k == 1)
+            return "jet." + lower(name) + "(" + num(a[0]) + ")";
+        if ((name == "ASC" || name == "ASCW") && k == 1) return "jet.asc(" + text(a[0]) + ")";
+        // The character as the value is: a text's first character, or a code.
+        if (name == "STRING" && k == 2) return "jet.string(" + num(a[0]) + ", " + a[1] + ")";
+        if ((name == "HEX" || name == "OCT") && k == 1)
+            return "jet." + lower(name) + "(" + num(a[0]) + ")";
+        // Tests of a value of any kind: the overload of its kind decides.
+        if ((name == "ISNUMERIC" || name == "ISDATE") && k == 1)
+            return "jet." + lower(name) + "(" + a[0] + ")";
+        if (name == "MONTHNAME" && (k == 1 || k == 2))
+            return "jet.monthname(" + num(a[0]) + (k == 2 ? ", " + num(a[1]) : std::string()) +
+                   ")";
+        if (name == "WEEKDAYNAME" && k >= 1 && k <= 3) {
+            std::string out = "jet.weekdayname(" + num(a[0]);
+            for (size_t i = 1; i < k; ++i) out += ", " + num(a[i]);
+            return out + ")";
+        }
+        if (name == "TIMESERIAL" && k == 3)
+            return "jet.timeserial(" + num(a[0]) + ", " + num(a[1]) + ", " + num(a[2]) + ")";
         return std::string();
     }
 

@@ -934,11 +934,758 @@ END
 $$;
 )jetsql";
 
+// Version 2: texts read as numbers and dates as the conversions read them
+// (thousand separators, the currency symbol, month and weekday names, AM/PM),
+// and Replace, InStrRev, StrComp, Chr, ChrW, Asc, String, Hex, Oct,
+// IsNumeric, IsDate, MonthName, WeekdayName and TimeSerial. Regional names
+// come from the session settings `jet.months`, `jet.months_short`,
+// `jet.days`, `jet.days_short` (Sunday first, '|' between names), `jet.am`,
+// `jet.pm`, `jet.currency`, `jet.thousands`, `jet.date_order` and
+// `jet.date_separator`; a session that sets none of them gets the English ones.
+const char* const kVersion2 = R"jetsql(
+-- ---- regional names and characters ----
+
+-- A list setting ('|' between items), the English one when the session has none.
+CREATE OR REPLACE FUNCTION jet.names(name text, fallback text) RETURNS text[]
+LANGUAGE sql STABLE PARALLEL SAFE AS
+$$ SELECT string_to_array(jet.setting(name, fallback), '|') $$;
+
+-- A setting that may be empty on purpose (no currency symbol, no thousand
+-- separator); the fallback only when the session does not set it at all.
+CREATE OR REPLACE FUNCTION jet.setting_kept(name text, fallback text) RETURNS text
+LANGUAGE sql STABLE PARALLEL SAFE AS
+$$ SELECT coalesce(current_setting('jet.' || name, true), fallback) $$;
+
+CREATE OR REPLACE FUNCTION jet.month_names(abbreviated boolean) RETURNS text[]
+LANGUAGE sql STABLE PARALLEL SAFE AS
+$$
+SELECT CASE WHEN abbreviated
+  THEN jet.names('months_short', 'Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec')
+  ELSE jet.names('months', 'January|February|March|April|May|June|July|August|September|October|November|December') END
+$$;
+
+-- Sunday first.
+CREATE OR REPLACE FUNCTION jet.day_names(abbreviated boolean) RETURNS text[]
+LANGUAGE sql STABLE PARALLEL SAFE AS
+$$
+SELECT CASE WHEN abbreviated
+  THEN jet.names('days_short', 'Sun|Mon|Tue|Wed|Thu|Fri|Sat')
+  ELSE jet.names('days', 'Sunday|Monday|Tuesday|Wednesday|Thursday|Friday|Saturday') END
+$$;
+
+-- Blanks of every kind off both ends.
+CREATE OR REPLACE FUNCTION jet.trimmed(t text) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS
+$$ SELECT regexp_replace(t COLLATE jet.cs, '^[[:space:]]+|[[:space:]]+$', '', 'g') $$;
+
+CREATE OR REPLACE FUNCTION jet.is_blank(c text) RETURNS boolean
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT c COLLATE jet.cs ~ '^[[:space:]]$' $$;
+
+-- A regular expression matching the one character c as it is.
+CREATE OR REPLACE FUNCTION jet.re_char(c text) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS
+$$ SELECT CASE WHEN ascii(c) > 65535 THEN '\U' || lpad(to_hex(ascii(c)), 8, '0')
+               ELSE '\u' || lpad(to_hex(ascii(c)), 4, '0') END $$;
+
+-- ---- texts as numbers ----
+
+-- A whole text as a number as the conversions read it: blanks around, a sign,
+-- the currency symbol before or after, thousand separators between digits of
+-- the whole part, the regional decimal separator or '.', an exponent (E or
+-- D), &H and &O. Null when the text is no number (or beyond a double).
+CREATE OR REPLACE FUNCTION jet.read_number(t text) RETURNS double precision
+LANGUAGE plpgsql STABLE PARALLEL SAFE AS
+$$
+DECLARE
+  s text; sym text; grp text; pt text; o text; c text; n integer; i integer;
+  in_fraction boolean := false; blank_group boolean; sign text := ''; m text[];
+  mant numeric; ex bigint := 0; v numeric;
+BEGIN
+  IF t IS NULL THEN RETURN NULL; END IF;
+  s := jet.trimmed(t);
+  IF s = '' THEN RETURN NULL; END IF;
+  sym := jet.setting_kept('currency', '$');
+  IF sym <> '' AND length(s) > length(sym) THEN
+    IF left(s, length(sym)) = sym THEN
+      s := jet.trimmed(substr(s, length(sym) + 1));
+    ELSIF right(s, length(sym)) = sym THEN
+      s := jet.trimmed(left(s, length(s) - length(sym)));
+    ELSIF length(s) > length(sym) + 1 AND left(s, 1) IN ('-', '+') AND substr(s, 2, length(sym)) = sym THEN
+      s := left(s, 1) || jet.trimmed(substr(s, 2 + length(sym)));
+    END IF;
+  END IF;
+  grp := jet.setting_kept('thousands', ',');
+  pt := jet.setting('decimal', '.');
+  IF length(grp) = 1 AND grp <> pt THEN
+    blank_group := jet.is_blank(grp);
+    o := '';
+    n := length(s);
+    FOR i IN 1 .. n LOOP
+      c := substr(s, i, 1);
+      IF c = pt THEN in_fraction := true; END IF;
+      IF c = grp OR (blank_group AND c = ' ') THEN
+        IF NOT in_fraction AND i > 1 AND substr(s, i - 1, 1) BETWEEN '0' AND '9' AND i < n
+           AND substr(s, i + 1, 1) BETWEEN '0' AND '9' THEN
+          CONTINUE;
+        END IF;
+        IF NOT blank_group THEN RETURN NULL; END IF;  -- a separator out of place
+      END IF;
+      o := o || c;
+    END LOOP;
+    s := o;
+  END IF;
+  s := jet.trimmed(s);
+  IF s = '' THEN RETURN NULL; END IF;
+  IF length(s) > 2 AND left(s, 1) = '&' AND upper(substr(s, 2, 1)) IN ('H', 'O') THEN
+    IF upper(substr(s, 2, 1)) = 'H' THEN
+      IF substr(s, 3) !~ '^[0-9A-Fa-f]+$' THEN RETURN NULL; END IF;
+      IF length(ltrim(substr(s, 3), '0')) > 8 THEN RETURN NULL; END IF;
+    ELSE
+      IF substr(s, 3) !~ '^[0-7]+$' THEN RETURN NULL; END IF;
+      IF length(ltrim(substr(s, 3), '0')) > 11
+         OR (length(ltrim(substr(s, 3), '0')) = 11 AND ltrim(substr(s, 3), '0') > '37777777777') THEN
+        RETURN NULL;
+      END IF;
+    END IF;
+    RETURN jet.val(s);
+  END IF;
+  IF left(s, 1) IN ('+', '-') THEN
+    IF left(s, 1) = '-' THEN sign := '-'; END IF;
+    s := ltrim(substr(s, 2), ' ');
+  END IF;
+  m := regexp_match(s COLLATE "C", '^([0-9]*)(?:[.' || jet.re_char(pt) || ']([0-9]*))?(?:[EeDd]([+-]?[0-9]+))?$');
+  IF m IS NULL OR coalesce(m[1], '') || coalesce(m[2], '') = '' THEN RETURN NULL; END IF;
+  mant := (CASE WHEN m[1] = '' THEN '0' ELSE m[1] END || '.' || coalesce(nullif(m[2], ''), '0'))::numeric;
+  IF m[3] IS NOT NULL THEN
+    IF length(ltrim(ltrim(m[3], '+-'), '0')) > 6 THEN
+      ex := CASE WHEN left(m[3], 1) = '-' THEN -1000000 ELSE 1000000 END;
+    ELSE
+      ex := m[3]::bigint;
+    END IF;
+  END IF;
+  IF mant = 0 THEN RETURN (sign || '0')::double precision; END IF;
+  IF ex + length(trunc(mant)::text) > 400 THEN RETURN NULL; END IF;
+  IF ex < -1000 THEN RETURN (sign || '0')::double precision; END IF;
+  v := mant * ('1e' || ex::text)::numeric;
+  IF v > 1.7976931348623157e308 THEN RETURN NULL; END IF;
+  IF v < 2.4703282292062328e-324 THEN RETURN (sign || '0')::double precision; END IF;
+  RETURN (sign || mant::text || 'e' || ex::text)::double precision;
+END
+$$;
+
+-- A text as a number for the conversions and arithmetic; True and False too.
+CREATE OR REPLACE FUNCTION jet.number(t text) RETURNS double precision
+LANGUAGE plpgsql STABLE PARALLEL SAFE AS
+$$
+DECLARE v double precision; s text;
+BEGIN
+  IF t IS NULL THEN RETURN NULL; END IF;
+  v := jet.read_number(t);
+  IF v IS NOT NULL THEN RETURN v; END IF;
+  s := lower(jet.trimmed(t));
+  IF s = 'true' THEN RETURN -1; END IF;
+  IF s = 'false' THEN RETURN 0; END IF;
+  PERFORM jet.raise(13);
+  RETURN NULL;
+END
+$$;
+
+-- ---- texts as dates ----
+
+-- 1..12 for a month name (English, whole or its first three letters or more,
+-- or the session's, long or short), else 0. w is in lower case.
+CREATE OR REPLACE FUNCTION jet.month_of(w text) RETURNS integer
+LANGUAGE plpgsql STABLE PARALLEL SAFE AS
+$$
+DECLARE
+  english text[] := ARRAY['january', 'february', 'march', 'april', 'may', 'june', 'july',
+                          'august', 'september', 'october', 'november', 'december'];
+  long_names text[] := jet.month_names(false);
+  short_names text[] := jet.month_names(true);
+BEGIN
+  IF length(w) < 3 THEN RETURN 0; END IF;
+  FOR m IN 1 .. 12 LOOP
+    IF left(english[m], length(w)) = w THEN RETURN m; END IF;
+    IF w = lower(long_names[m] COLLATE jet.cs)
+       OR w = replace(lower(short_names[m] COLLATE jet.cs), '.', '') THEN
+      RETURN m;
+    END IF;
+  END LOOP;
+  RETURN 0;
+END
+$$;
+
+CREATE OR REPLACE FUNCTION jet.is_weekday(w text) RETURNS boolean
+LANGUAGE plpgsql STABLE PARALLEL SAFE AS
+$$
+DECLARE
+  english text[] := ARRAY['sunday', 'monday', 'tuesday', 'wednesday', 'thursday', 'friday', 'saturday'];
+  long_names text[] := jet.day_names(false);
+  short_names text[] := jet.day_names(true);
+BEGIN
+  IF length(w) < 3 THEN RETURN false; END IF;
+  FOR d IN 1 .. 7 LOOP
+    IF left(english[d], length(w)) = w
+       OR w = lower(long_names[d] COLLATE jet.cs)
+       OR w = replace(lower(short_names[d] COLLATE jet.cs), '.', '') THEN
+      RETURN true;
+    END IF;
+  END LOOP;
+  RETURN false;
+END
+$$;
+
+-- +1 for a PM word, -1 for an AM word, 0 for neither.
+CREATE OR REPLACE FUNCTION jet.meridiem(w text) RETURNS integer
+LANGUAGE plpgsql STABLE PARALLEL SAFE AS
+$$
+DECLARE am text := jet.setting('am', 'AM'); pm text := jet.setting('pm', 'PM');
+BEGIN
+  IF w IN ('am', 'a') THEN RETURN -1; END IF;
+  IF w IN ('pm', 'p') THEN RETURN 1; END IF;
+  IF am <> '' AND w = replace(lower(am COLLATE jet.cs), '.', '') THEN RETURN -1; END IF;
+  IF pm <> '' AND w = replace(lower(pm COLLATE jet.cs), '.', '') THEN RETURN 1; END IF;
+  RETURN 0;
+END
+$$;
+
+-- A date of the years 100-9999, or Null.
+CREATE OR REPLACE FUNCTION jet.valid_date(y bigint, m bigint, d bigint) RETURNS date
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS
+$$
+BEGIN
+  IF y < 100 OR y > 9999 OR m < 1 OR m > 12 OR d < 1 OR d > 31 THEN RETURN NULL; END IF;
+  IF d > extract(day FROM make_date(y::integer, m::integer, 1) + interval '1 month - 1 day') THEN
+    RETURN NULL;
+  END IF;
+  RETURN make_date(y::integer, m::integer, d::integer);
+END
+$$;
+
+-- A year as written: two digits or fewer fall in 1930-2029.
+CREATE OR REPLACE FUNCTION jet.full_year(v bigint, digits integer) RETURNS bigint
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS
+$$ SELECT CASE WHEN digits > 2 THEN v WHEN v < 30 THEN 2000 + v ELSE 1900 + v END $$;
+
+-- A date and/or time read from text as the conversions read it: numbers
+-- separated by / - . or blanks (a first number of three or four digits is a
+-- year; else the regional order when the numbers stand between the regional
+-- separator, month first otherwise, then the other orders); month names;
+-- weekday names skipped; two-digit years in 1930-2029; a day and month
+-- without a year in the current year; h:mm[:ss[.fff]] or "h AM" with AM/PM.
+-- A time alone falls on 1899-12-30. Null when the text is no date.
+CREATE OR REPLACE FUNCTION jet.read_date(t text) RETURNS timestamp
+LANGUAGE plpgsql STABLE PARALLEL SAFE AS
+$$
+DECLARE
+  s text; n integer; i integer; j integer; c text; w text; kept text;
+  -- pieces: kind ('n' number, 'w' word, ':' colon, 's' separator), text, value, digits
+  pk text[] := '{}'; pt text[] := '{}'; pv bigint[] := '{}'; pd integer[] := '{}'; np integer;
+  -- what is left for the date
+  rk text[] := '{}'; rt text[] := '{}'; rv bigint[] := '{}'; rd integer[] := '{}';
+  -- the date's parts
+  ak text[] := '{}'; av bigint[] := '{}'; ad integer[] := '{}'; aw text[] := '{}'; na integer;
+  ampm integer := 0; mer integer; has_time boolean := false;
+  h bigint; mi bigint; sec bigint; ms bigint; tm time;
+  sep text; reg_sep text; preferred text; months integer := 0; numbers integer := 0;
+  month integer; month_at integer; d date; cy integer; o text; x integer; y integer;
+BEGIN
+  IF t IS NULL THEN RETURN NULL; END IF;
+  s := jet.trimmed(t);
+  IF s = '' OR length(s) > 100 THEN RETURN NULL; END IF;
+  -- Cut into pieces.
+  n := length(s);
+  i := 1;
+  WHILE i <= n LOOP
+    c := substr(s, i, 1);
+    IF c BETWEEN '0' AND '9' AND c ~ '^[0-9]$' THEN
+      j := i;
+      WHILE j <= n AND substr(s, j, 1) ~ '^[0-9]$' AND j - i < 9 LOOP j := j + 1; END LOOP;
+      IF j <= n AND substr(s, j, 1) ~ '^[0-9]$' THEN RETURN NULL; END IF;
+      pk := pk || 'n'::text; pt := pt || substr(s, i, j - i);
+      pv := pv || substr(s, i, j - i)::bigint; pd := pd || (j - i);
+      i := j;
+    ELSIF c COLLATE jet.cs ~ '^[[:alpha:]]$' THEN
+      j := i;
+      WHILE j <= n AND (substr(s, j, 1) COLLATE jet.cs ~ '^[[:alpha:]]$' OR substr(s, j, 1) = '.') LOOP
+        j := j + 1;
+      END LOOP;
+      w := replace(rtrim(substr(s, i, j - i), '.'), '.', '');
+      pk := pk || 'w'::text; pt := pt || lower(w COLLATE jet.cs); pv := pv || 0::bigint; pd := pd || 0;
+      i := j;
+    ELSIF c = ':' THEN
+      pk := pk || ':'::text; pt := pt || c; pv := pv || 0::bigint; pd := pd || 0;
+      i := i + 1;
+    ELSIF c IN ('/', '-', '.', ',') OR jet.is_blank(c) THEN
+      kept := ' ';
+      WHILE i <= n AND (substr(s, i, 1) IN ('/', '-', '.', ',') OR jet.is_blank(substr(s, i, 1))) LOOP
+        IF NOT jet.is_blank(substr(s, i, 1)) THEN kept := substr(s, i, 1); END IF;
+        i := i + 1;
+      END LOOP;
+      pk := pk || 's'::text; pt := pt || kept; pv := pv || 0::bigint; pd := pd || 0;
+    ELSE
+      RETURN NULL;
+    END IF;
+  END LOOP;
+  np := coalesce(array_length(pk, 1), 0);
+
+  -- The time, with an AM/PM word before or after.
+  i := 1;
+  WHILE i <= np LOOP
+    IF pk[i] = 'w' THEN
+      mer := jet.meridiem(pt[i]);
+      IF mer <> 0 THEN
+        IF ampm <> 0 THEN RETURN NULL; END IF;
+        ampm := mer;
+        i := i + 1;
+        CONTINUE;
+      END IF;
+    END IF;
+    IF pk[i] = 'n' AND NOT has_time
+       AND ((i + 2 <= np AND pk[i + 1] = ':' AND pk[i + 2] = 'n')
+            OR (i + 1 <= np AND pk[i + 1] = 'w' AND jet.meridiem(pt[i + 1]) <> 0)
+            OR (i + 2 <= np AND pk[i + 1] = 's' AND pt[i + 1] = ' ' AND pk[i + 2] = 'w'
+                AND jet.meridiem(pt[i + 2]) <> 0)) THEN
+      h := pv[i]; mi := 0; sec := 0; ms := 0;
+      j := i + 1;
+      IF j + 1 <= np AND pk[j] = ':' THEN
+        mi := pv[j + 1];
+        IF pd[j + 1] > 2 THEN RETURN NULL; END IF;
+        j := j + 2;
+        IF j + 1 <= np AND pk[j] = ':' AND pk[j + 1] = 'n' THEN
+          sec := pv[j + 1];
+          IF pd[j + 1] > 2 THEN RETURN NULL; END IF;
+          j := j + 2;
+          IF j + 1 <= np AND pk[j] = 's' AND pt[j] = '.' AND pk[j + 1] = 'n' THEN
+            ms := round(pv[j + 1] * power(10::numeric, 3 - pd[j + 1]));
+            j := j + 2;
+          END IF;
+        END IF;
+      END IF;
+      IF pd[i] > 2 OR h > 23 OR mi > 59 OR sec > 59 OR ms > 999 THEN RETURN NULL; END IF;
+      tm := make_time(h::integer, mi::integer, sec + ms / 1000.0);
+      has_time := true;
+      i := j;
+      CONTINUE;
+    END IF;
+    rk := rk || pk[i]; rt := rt || pt[i]; rv := rv || pv[i]; rd := rd || pd[i];
+    i := i + 1;
+  END LOOP;
+  IF ampm <> 0 THEN
+    IF NOT has_time THEN RETURN NULL; END IF;
+    h := extract(hour FROM tm);
+    IF h = 0 OR h > 12 THEN RETURN NULL; END IF;
+    IF ampm > 0 AND h < 12 THEN tm := tm + interval '12 hours'; END IF;
+    IF ampm < 0 AND h = 12 THEN tm := tm - interval '12 hours'; END IF;
+  END IF;
+
+  -- The date: what is left, separators and weekday names aside.
+  FOR i IN 1 .. coalesce(array_length(rk, 1), 0) LOOP
+    IF rk[i] = 's' THEN
+      IF sep IS NULL AND coalesce(array_length(ak, 1), 0) > 0 THEN sep := rt[i]; END IF;
+      CONTINUE;
+    END IF;
+    IF rk[i] = ':' THEN RETURN NULL; END IF;
+    IF rk[i] = 'w' AND jet.is_weekday(rt[i]) THEN CONTINUE; END IF;
+    ak := ak || rk[i]; aw := aw || rt[i]; av := av || rv[i]; ad := ad || rd[i];
+  END LOOP;
+  na := coalesce(array_length(ak, 1), 0);
+  -- A 'T' between an ISO date and its time.
+  IF na > 0 AND ak[na] = 'w' AND aw[na] = 't' AND has_time THEN
+    na := na - 1;
+  END IF;
+  reg_sep := jet.setting('date_separator', '/');
+  o := jet.setting('date_order', split_part(current_setting('DateStyle'), ', ', 2));
+  IF o NOT IN ('DMY', 'MDY', 'YMD') THEN o := 'MDY'; END IF;
+  preferred := CASE WHEN sep = reg_sep THEN o ELSE 'MDY' END;
+  FOR i IN 1 .. na LOOP
+    IF ak[i] = 'n' THEN
+      numbers := numbers + 1;
+    ELSIF jet.month_of(aw[i]) > 0 THEN
+      months := months + 1;
+    ELSE
+      RETURN NULL;  -- a word that is no month
+    END IF;
+  END LOOP;
+  IF na = 0 THEN
+    IF NOT has_time THEN RETURN NULL; END IF;
+    RETURN date '1899-12-30' + tm;
+  END IF;
+  cy := extract(year FROM localtimestamp)::integer;
+  IF months = 0 THEN
+    IF numbers = 3 THEN
+      IF ad[1] >= 3 THEN
+        d := jet.valid_date(av[1], av[2], av[3]);
+      ELSE
+        FOREACH o IN ARRAY ARRAY[preferred, 'MDY', 'DMY', 'YMD'] LOOP
+          IF o = 'MDY' AND ad[3] <> 3 THEN
+            d := jet.valid_date(jet.full_year(av[3], ad[3]), av[1], av[2]);
+          ELSIF o = 'DMY' AND ad[3] <> 3 THEN
+            d := jet.valid_date(jet.full_year(av[3], ad[3]), av[2], av[1]);
+          ELSIF o = 'YMD' THEN
+            d := jet.valid_date(jet.full_year(av[1], ad[1]), av[2], av[3]);
+          END IF;
+          EXIT WHEN d IS NOT NULL;
+        END LOOP;
+      END IF;
+    ELSIF numbers = 2 THEN
+      IF ad[2] >= 3 THEN
+        d := jet.valid_date(av[2], av[1], 1);
+      ELSIF ad[1] >= 3 THEN
+        d := jet.valid_date(av[1], av[2], 1);
+      ELSIF preferred = 'DMY' THEN
+        d := coalesce(jet.valid_date(cy, av[2], av[1]), jet.valid_date(cy, av[1], av[2]));
+      ELSE
+        d := coalesce(jet.valid_date(cy, av[1], av[2]), jet.valid_date(cy, av[2], av[1]));
+      END IF;
+    END IF;
+  ELSIF months = 1 AND numbers BETWEEN 1 AND 2 THEN
+    x := NULL; y := NULL;
+    FOR i IN 1 .. na LOOP
+      IF ak[i] = 'w' THEN
+        month := jet.month_of(aw[i]);
+        month_at := i;
+      ELSIF x IS NULL THEN
+        x := i;
+      ELSE
+        y := i;
+      END IF;
+    END LOOP;
+    IF y IS NOT NULL THEN
+      -- "2 Jan 2024", "Jan 2, 2024", "2024 Jan 2"; "Jan 2024 2" is refused.
+      IF ad[x] >= 3 THEN
+        d := jet.valid_date(av[x], month, av[y]);
+      ELSIF month_at <= 2 THEN
+        d := jet.valid_date(jet.full_year(av[y], ad[y]), month, av[x]);
+      END IF;
+    ELSE
+      -- "Jan 2024" (the first), "2 Jan" / "Jan 2" (the current year).
+      IF ad[x] >= 3 THEN
+        d := jet.valid_date(av[x], month, 1);
+      ELSIF av[x] <= 31 THEN
+        d := jet.valid_date(cy, month, av[x]);
+      ELSE
+        d := jet.valid_date(jet.full_year(av[x], ad[x]), month, 1);
+      END IF;
+    END IF;
+  END IF;
+  IF d IS NULL THEN RETURN NULL; END IF;
+  RETURN d + coalesce(tm, time '00:00');
+END
+$$;
+
+-- A value as a date: dates, day numbers, and texts read as dates (then as
+-- numbers: day numbers).
+CREATE OR REPLACE FUNCTION jet.dt(v text) RETURNS timestamp
+LANGUAGE plpgsql STABLE PARALLEL SAFE AS
+$$
+DECLARE r timestamp; n double precision;
+BEGIN
+  IF v IS NULL THEN RETURN NULL; END IF;
+  r := jet.read_date(v);
+  IF r IS NOT NULL THEN RETURN r; END IF;
+  n := jet.read_number(v);
+  IF n IS NULL THEN PERFORM jet.raise(13); END IF;
+  RETURN jet.from_serial(n);
+END
+$$;
+
+-- ---- more text functions ----
+
+-- A compare argument: 0 binary, 1 and 2 text; Null fails with 94.
+CREATE OR REPLACE FUNCTION jet.compare_mode(c double precision) RETURNS integer
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS
+$$
+DECLARE k bigint := jet.whole(c);
+BEGIN
+  IF k NOT IN (0, 1, 2) THEN PERFORM jet.raise(5); END IF;
+  RETURN k;
+END
+$$;
+
+-- Replace(expression, find, replacement [, start [, count [, compare]]]): the
+-- text from start on, with up to count finds replaced (-1: all).
+DROP FUNCTION IF EXISTS jet.replace(text, text, text, double precision, double precision, double precision);
+CREATE FUNCTION jet.replace(s text, f text, r text, start double precision DEFAULT 1,
+                            k double precision DEFAULT -1, compare double precision DEFAULT 1)
+RETURNS text LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS
+$$
+DECLARE b bigint; cnt bigint; c integer; tail text; hay text; needle text; o text := '';
+  p integer; from_at integer := 1; done bigint := 0;
+BEGIN
+  IF s IS NULL OR f IS NULL OR r IS NULL OR start IS NULL OR k IS NULL THEN
+    PERFORM jet.raise(94);
+  END IF;
+  b := jet.whole(start);
+  IF b < 1 THEN PERFORM jet.raise(5); END IF;
+  cnt := jet.whole(k);
+  IF cnt < -1 THEN PERFORM jet.raise(5); END IF;
+  c := jet.compare_mode(compare);
+  IF b > length(s) THEN RETURN ''; END IF;
+  tail := substr(s, b::integer);
+  IF length(f) = 0 OR cnt = 0 THEN RETURN tail; END IF;
+  IF c = 0 AND cnt = -1 THEN RETURN replace(tail COLLATE "C", f COLLATE "C", r); END IF;
+  hay := tail;
+  needle := f;
+  IF c <> 0 THEN
+    hay := lower(tail COLLATE jet.cs);
+    needle := lower(f COLLATE jet.cs);
+  END IF;
+  LOOP
+    EXIT WHEN cnt >= 0 AND done >= cnt;
+    p := strpos(substr(hay, from_at) COLLATE "C", needle COLLATE "C");
+    EXIT WHEN p = 0;
+    o := o || substr(tail, from_at, p - 1) || r;
+    from_at := from_at + p - 1 + length(f);
+    done := done + 1;
+  END LOOP;
+  RETURN o || substr(tail, from_at);
+END
+$$;
+
+-- InStrRev(check, match [, start [, compare]]): the last place of match
+-- ending at or before start (-1: the end).
+CREATE OR REPLACE FUNCTION jet.instrrev(s text, f text, start double precision DEFAULT -1,
+                                        compare double precision DEFAULT 1)
+RETURNS integer LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS
+$$
+DECLARE b bigint; c integer; last integer; hay text; needle text; p integer;
+BEGIN
+  b := jet.whole(start);
+  IF b = 0 OR b < -1 THEN PERFORM jet.raise(5); END IF;
+  c := jet.compare_mode(compare);
+  IF s IS NULL OR f IS NULL THEN RETURN NULL; END IF;
+  IF b > length(s) THEN RETURN 0; END IF;
+  IF length(f) = 0 THEN RETURN CASE WHEN b = -1 THEN length(s) ELSE b END; END IF;
+  last := CASE WHEN b = -1 THEN length(s) ELSE b END;
+  IF length(f) > last THEN RETURN 0; END IF;
+  hay := left(s, last);
+  needle := f;
+  IF c <> 0 THEN
+    hay := lower(hay COLLATE jet.cs);
+    needle := lower(needle COLLATE jet.cs);
+  END IF;
+  p := strpos(reverse(hay) COLLATE "C", reverse(needle) COLLATE "C");
+  IF p = 0 THEN RETURN 0; END IF;
+  RETURN length(hay) - p - length(needle) + 2;
+END
+$$;
+
+-- StrComp(a, b [, compare]): -1, 0 or 1; binary or without regard to case.
+CREATE OR REPLACE FUNCTION jet.strcomp(a text, b text, compare double precision DEFAULT 1)
+RETURNS smallint LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS
+$$
+DECLARE c integer := jet.compare_mode(compare); x text := a; y text := b;
+BEGIN
+  IF a IS NULL OR b IS NULL THEN RETURN NULL; END IF;
+  IF c <> 0 THEN
+    x := lower(a COLLATE jet.cs);
+    y := lower(b COLLATE jet.cs);
+  END IF;
+  RETURN CASE WHEN x COLLATE "C" < y COLLATE "C" THEN -1
+              WHEN x COLLATE "C" > y COLLATE "C" THEN 1 ELSE 0 END;
+END
+$$;
+
+-- One character of a code; the server's texts hold no NUL and no half of a
+-- surrogate pair: those fail as invalid arguments.
+CREATE OR REPLACE FUNCTION jet.char_of(code bigint) RETURNS text
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS
+$$
+BEGIN
+  IF code = 0 OR code BETWEEN 55296 AND 57343 THEN PERFORM jet.raise(5); END IF;
+  RETURN chr(code::integer);
+END
+$$;
+
+-- Chr(code): 0-255, 128-159 as the Windows-1252 characters the system writes.
+CREATE OR REPLACE FUNCTION jet.chr(code double precision) RETURNS text
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS
+$$
+DECLARE c bigint;
+  cp1252 integer[] := ARRAY[8364, 129, 8218, 402, 8222, 8230, 8224, 8225, 710, 8240, 352, 8249,
+                            338, 141, 381, 143, 144, 8216, 8217, 8220, 8221, 8226, 8211, 8212,
+                            732, 8482, 353, 8250, 339, 157, 382, 376];
+BEGIN
+  IF code IS NULL THEN PERFORM jet.raise(94); END IF;
+  c := jet.whole(code);
+  IF c < 0 OR c > 255 THEN PERFORM jet.raise(5); END IF;
+  IF c BETWEEN 128 AND 159 THEN c := cp1252[c - 127]; END IF;
+  RETURN jet.char_of(c);
+END
+$$;
+
+-- ChrW(code): -32768 to 65535, negatives counted from 65536.
+CREATE OR REPLACE FUNCTION jet.chrw(code double precision) RETURNS text
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS
+$$
+DECLARE c bigint;
+BEGIN
+  IF code IS NULL THEN PERFORM jet.raise(94); END IF;
+  c := jet.whole(code);
+  IF c < -32768 OR c > 65535 THEN PERFORM jet.raise(5); END IF;
+  IF c < 0 THEN c := c + 65536; END IF;
+  RETURN jet.char_of(c);
+END
+$$;
+
+-- Asc and AscW: the first UTF-16 unit of the text (a character beyond the
+-- basic plane gives its high surrogate).
+CREATE OR REPLACE FUNCTION jet.asc(s text) RETURNS integer
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS
+$$
+DECLARE c integer;
+BEGIN
+  IF s IS NULL THEN PERFORM jet.raise(94); END IF;
+  IF length(s) = 0 THEN PERFORM jet.raise(5); END IF;
+  c := ascii(s);
+  IF c > 65535 THEN c := 55296 + ((c - 65536) >> 10); END IF;
+  RETURN c;
+END
+$$;
+
+-- String(n, character): n copies of a text's first character or of a
+-- character code (modulo 256).
+CREATE OR REPLACE FUNCTION jet.string(n double precision, c text) RETURNS text
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS
+$$
+DECLARE k bigint := jet.count_arg(n);
+BEGIN
+  IF c IS NULL THEN RETURN NULL; END IF;
+  IF length(c) = 0 THEN PERFORM jet.raise(5); END IF;
+  IF k > 100000000 THEN PERFORM jet.raise(14); END IF;
+  RETURN repeat(left(c, 1), k::integer);
+END
+$$;
+CREATE OR REPLACE FUNCTION jet.string(n double precision, c double precision) RETURNS text
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS
+$$
+DECLARE k bigint := jet.count_arg(n); code bigint;
+BEGIN
+  IF c IS NULL THEN RETURN NULL; END IF;
+  code := ((jet.whole(c) % 256) + 256) % 256;
+  IF k > 100000000 THEN PERFORM jet.raise(14); END IF;
+  RETURN repeat(jet.char_of(code), k::integer);
+END
+$$;
+-- A date: the first character of its stored form (the year's first digit).
+CREATE OR REPLACE FUNCTION jet.string(n double precision, c timestamp) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS
+$$ SELECT jet.string(n, to_char(c, 'YYYY')) $$;
+
+-- Hex and Oct of a whole number; negatives as 16-bit or 32-bit two's complement.
+CREATE OR REPLACE FUNCTION jet.radix_text(v double precision, radix integer) RETURNS text
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS
+$$
+DECLARE k bigint; o text := '';
+BEGIN
+  IF v IS NULL THEN RETURN NULL; END IF;
+  k := jet.whole(v);
+  IF k < -2147483648 OR k > 2147483647 THEN PERFORM jet.raise(6); END IF;
+  IF k < 0 THEN k := k + CASE WHEN k >= -32768 THEN 65536 ELSE 4294967296 END; END IF;
+  IF radix = 16 THEN RETURN upper(to_hex(k)); END IF;
+  LOOP
+    o := (k % radix)::text || o;
+    k := k / radix;
+    EXIT WHEN k = 0;
+  END LOOP;
+  RETURN o;
+END
+$$;
+CREATE OR REPLACE FUNCTION jet.hex(v double precision) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT jet.radix_text(v, 16) $$;
+CREATE OR REPLACE FUNCTION jet.oct(v double precision) RETURNS text
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT jet.radix_text(v, 8) $$;
+
+-- ---- tests of values ----
+
+-- IsNumeric: numbers are; texts that read as numbers are; dates and Null are not.
+CREATE OR REPLACE FUNCTION jet.isnumeric(v text) RETURNS smallint
+LANGUAGE sql STABLE PARALLEL SAFE AS
+$$ SELECT CASE WHEN jet.read_number(v) IS NOT NULL THEN -1 ELSE 0 END::smallint $$;
+CREATE OR REPLACE FUNCTION jet.isnumeric(v double precision) RETURNS smallint
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS
+$$ SELECT CASE WHEN v IS NOT NULL THEN -1 ELSE 0 END::smallint $$;
+CREATE OR REPLACE FUNCTION jet.isnumeric(v timestamp) RETURNS smallint
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT 0::smallint $$;
+CREATE OR REPLACE FUNCTION jet.isnumeric(v bytea) RETURNS smallint
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT 0::smallint $$;
+
+-- IsDate: dates are; texts that read as dates are; numbers and Null are not.
+CREATE OR REPLACE FUNCTION jet.isdate(v text) RETURNS smallint
+LANGUAGE sql STABLE PARALLEL SAFE AS
+$$ SELECT CASE WHEN jet.read_date(v) IS NOT NULL THEN -1 ELSE 0 END::smallint $$;
+CREATE OR REPLACE FUNCTION jet.isdate(v timestamp) RETURNS smallint
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS
+$$ SELECT CASE WHEN v IS NOT NULL THEN -1 ELSE 0 END::smallint $$;
+CREATE OR REPLACE FUNCTION jet.isdate(v double precision) RETURNS smallint
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT 0::smallint $$;
+CREATE OR REPLACE FUNCTION jet.isdate(v bytea) RETURNS smallint
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT 0::smallint $$;
+
+-- ---- names and times ----
+
+-- An abbreviate argument: absent or Null is False.
+CREATE OR REPLACE FUNCTION jet.abbreviated(v double precision) RETURNS boolean
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT coalesce(v <> 0, false) $$;
+
+CREATE OR REPLACE FUNCTION jet.monthname(m double precision, abbreviate double precision DEFAULT NULL)
+RETURNS text LANGUAGE plpgsql STABLE PARALLEL SAFE AS
+$$
+DECLARE k bigint;
+BEGIN
+  IF m IS NULL THEN PERFORM jet.raise(94); END IF;
+  k := jet.whole(m);
+  IF k < 1 OR k > 12 THEN PERFORM jet.raise(5); END IF;
+  RETURN (jet.month_names(jet.abbreviated(abbreviate)))[k];
+END
+$$;
+
+-- WeekdayName(day [, abbreviate [, first day]]): day 1 is the first day.
+CREATE OR REPLACE FUNCTION jet.weekdayname(wd double precision, abbreviate double precision DEFAULT NULL,
+                                           first_day double precision DEFAULT NULL)
+RETURNS text LANGUAGE plpgsql STABLE PARALLEL SAFE AS
+$$
+DECLARE k bigint; a boolean; f integer;
+BEGIN
+  IF wd IS NULL THEN PERFORM jet.raise(94); END IF;
+  k := jet.whole(wd);
+  IF k < 1 OR k > 7 THEN PERFORM jet.raise(5); END IF;
+  a := jet.abbreviated(abbreviate);
+  f := jet.first_day(first_day);
+  RETURN (jet.day_names(a))[(f - 1 + k - 1) % 7 + 1];
+END
+$$;
+
+-- TimeSerial: parts beyond their ranges carry over; a negative time counts
+-- back from midnight of the zero date with its time of day kept positive.
+CREATE OR REPLACE FUNCTION jet.timeserial(h double precision, m double precision, s double precision)
+RETURNS timestamp LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS
+$$
+DECLARE hh bigint; mm bigint; ss bigint; v double precision; days double precision;
+BEGIN
+  IF h IS NULL OR m IS NULL OR s IS NULL THEN PERFORM jet.raise(94); END IF;
+  hh := jet.whole(h);
+  mm := jet.whole(m);
+  ss := jet.whole(s);
+  IF abs(hh) > 87840000 OR abs(mm) > 5270400000 OR abs(ss) > 316224000000 THEN
+    PERFORM jet.raise(6);
+  END IF;
+  v := (hh::double precision * 3600 + mm::double precision * 60 + ss::double precision) / 86400.0;
+  IF v < 0 THEN
+    days := floor(v);
+    v := days - (v - days);
+  END IF;
+  RETURN jet.from_serial(v);
+END
+$$;
+)jetsql";
+
 struct Step {
     int version;
     const char* script;
 };
-const Step kSteps[] = {{1, kVersion1}, {2, kJetWritesScript}};
+const Step kSteps[] = {{1, kVersion1}, {2, kVersion2}, {2, kJetWritesScript}};
 
 std::string versionFunction(int version) {
     return "CREATE OR REPLACE FUNCTION jet.schema_version() RETURNS integer LANGUAGE sql "
@@ -948,10 +1695,13 @@ std::string versionFunction(int version) {
 
 }  // namespace
 
-std::string jetSchemaScript() {
+std::string jetSchemaScript() { return jetSchemaScript(kJetSchemaVersion); }
+
+std::string jetSchemaScript(int version) {
     std::string out;
-    for (const Step& s : kSteps) out += s.script;
-    out += versionFunction(kJetSchemaVersion);
+    for (const Step& s : kSteps)
+        if (s.version <= version) out += s.script;
+    out += versionFunction(version);
     return out;
 }
 

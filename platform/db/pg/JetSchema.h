@@ -13,7 +13,10 @@
 //    pattern as a regular expression;
 //  - `jet.schema_version()`.
 // Regional settings reach the functions as session settings (`jet.decimal`,
-// `jet.short_date`, `jet.long_time`, `jet.first_day`), set at connect.
+// `jet.short_date`, `jet.long_time`, `jet.first_day`; since version 2 also the
+// month and weekday names, AM/PM texts, currency symbol, thousand separator,
+// date order and date separator), set at connect. Functions fall back to the
+// English forms for a session that does not set them.
 //
 // The schema is installed once per site database by the administrator's tool
 // (it needs the right to create objects, and workstations must not race to
@@ -45,6 +48,8 @@ void checkJetSchema(Session& s);
 
 // The full installation script (for the tool's --print option and tests).
 std::string jetSchemaScript();
+// The script of an older version: its steps alone (for tests of upgrades).
+std::string jetSchemaScript(int version);
 
 // Jet's LIKE pattern as the anchored regular expression the server matches
 // with `~*` (case-insensitive) under `jet.cs`. Fails with 5 ("Invalid pattern

@@ -9,7 +9,9 @@
 
 #include <libpq-fe.h>
 
+#include <QLocale>
 #include <QRandomGenerator>
+#include <QStringList>
 
 namespace db::pg {
 
@@ -126,11 +128,46 @@ std::string regionalSettingsSql(const rt::RegionalSettings& rs) {
     else if (d >= 0 && (m < 0 || d < m))
         order = QStringLiteral("DMY");
     const int firstDay = int(rs.locale().firstDayOfWeek()) % 7 + 1;
+    // The order in which the server's functions read the numbers of a date
+    // text written with the regional separator (as the file engine reads them).
+    QString readOrder = QStringLiteral("MDY");
+    if (y >= 0 && (d < 0 || y < d) && (m < 0 || y < m))
+        readOrder = QStringLiteral("YMD");
+    else if (d >= 0 && m >= 0 && d < m)
+        readOrder = QStringLiteral("DMY");
+    QString separator = QStringLiteral("/");
+    for (QChar c : date)
+        if (!c.isLetter() && c != u'\'') {
+            separator = QString(c);
+            break;
+        }
+    // Names as lists, '|' between them; days from Sunday.
+    const QLocale& loc = rs.locale();
+    auto months = [&](QLocale::FormatType f) {
+        QStringList out;
+        for (int i = 1; i <= 12; ++i) out << loc.monthName(i, f);
+        return out.join(u'|');
+    };
+    auto days = [&](QLocale::FormatType f) {
+        QStringList out;
+        for (int i = 0; i < 7; ++i) out << loc.dayName(i == 0 ? 7 : i, f);
+        return out.join(u'|');
+    };
+    auto set = [](const char* name, const QString& value) {
+        return std::string("; SET jet.") + name + " = " + quoteLiteral(value);
+    };
     return "SET jet.decimal = " + quoteLiteral(QString(rs.decimalSeparator())) +
-           "; SET jet.short_date = " + quoteLiteral(toCharPattern(date)) +
-           "; SET jet.long_time = " + quoteLiteral(toCharPattern(rs.longTimePattern())) +
-           "; SET jet.first_day = '" + std::to_string(firstDay) + "'; SET DateStyle = 'ISO, " +
-           order.toStdString() + "'";
+           set("short_date", toCharPattern(date)) +
+           set("long_time", toCharPattern(rs.longTimePattern())) +
+           "; SET jet.first_day = '" + std::to_string(firstDay) + "'" +
+           set("months", months(QLocale::LongFormat)) +
+           set("months_short", months(QLocale::ShortFormat)) +
+           set("days", days(QLocale::LongFormat)) + set("days_short", days(QLocale::ShortFormat)) +
+           set("am", loc.amText()) + set("pm", loc.pmText()) +
+           set("currency", loc.currencySymbol(QLocale::CurrencySymbol)) +
+           set("thousands", loc.groupSeparator()) + set("date_order", readOrder) +
+           set("date_separator", separator) + "; SET DateStyle = 'ISO, " + order.toStdString() +
+           "'";
 }
 
 Keywords sessionKeywords(const Link& link) {

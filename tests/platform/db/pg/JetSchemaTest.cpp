@@ -40,6 +40,24 @@ protected:
         return QString::fromUtf8(PQgetvalue(r.get(), 0, 0));
     }
 
+    // A new empty database (the caller drops it); empty when the server refuses.
+    QString freshDatabase(const char* prefix) {
+        const QString db = testing_support::uniqueSchemaName(prefix);
+        try {
+            admin->exec("CREATE DATABASE " + db.toStdString());
+        } catch (const rt::Error&) {
+            return QString();
+        }
+        return db;
+    }
+    db::pg::Keywords keywordsOf(const QString& db) const {
+        db::pg::Keywords k;
+        for (const auto& kv : server_)
+            if (kv.first != "dbname") k.push_back(kv);
+        k.emplace_back("dbname", db.toStdString());
+        return k;
+    }
+
     rt::RegionalSettings rs{QLocale(QLocale::English, QLocale::UnitedKingdom)};
     db::pg::Keywords server_;
     std::unique_ptr<Session> admin;
@@ -52,18 +70,10 @@ TEST_F(JetSchema, InstallingAgainChangesNothing) {
 }
 
 TEST_F(JetSchema, ADatabaseWithoutItIsRefusedAtConnectNamingTheTool) {
-    const QString db = testing_support::uniqueSchemaName("narvo_nojet");
-    try {
-        admin->exec("CREATE DATABASE " + db.toStdString());
-    } catch (const rt::Error& e) {
-        GTEST_SKIP() << "cannot create a database here: " << e.what();
-    }
-    db::pg::Keywords k;
-    for (const auto& kv : server_)
-        if (kv.first != "dbname") k.push_back(kv);
-    k.emplace_back("dbname", db.toStdString());
+    const QString db = freshDatabase("narvo_nojet");
+    if (db.isEmpty()) GTEST_SKIP() << "cannot create a database here";
     {
-        auto s = Session::connect(k, QStringLiteral("fresh"));
+        auto s = Session::connect(keywordsOf(db), QStringLiteral("fresh"));
         EXPECT_EQ(db::pg::installedJetSchemaVersion(*s), 0);
         try {
             db::pg::checkJetSchema(*s);
@@ -214,6 +224,77 @@ TEST_F(JetSchema, DaySerialsAsTheRuntime) {
     }
 }
 
+TEST_F(JetSchema, AVersionOneSchemaIsUpgradedInPlace) {
+    const QString db = freshDatabase("narvo_jetv1");
+    if (db.isEmpty()) GTEST_SKIP() << "cannot create a database here";
+    {
+        auto s = Session::connect(keywordsOf(db), QStringLiteral("older"));
+        s->exec(db::pg::jetSchemaScript(1));
+        EXPECT_EQ(db::pg::installedJetSchemaVersion(*s), 1);
+        try {
+            db::pg::checkJetSchema(*s);
+            ADD_FAILURE() << "accepted a version 1 schema";
+        } catch (const rt::Error& e) {
+            EXPECT_TRUE(e.description().contains(QStringLiteral("jetmove install"))) << e.what();
+        }
+        EXPECT_EQ(db::pg::installJetSchema(*s), 1);
+        EXPECT_EQ(db::pg::installedJetSchemaVersion(*s), db::pg::kJetSchemaVersion);
+        EXPECT_NO_THROW(db::pg::checkJetSchema(*s));
+        // A session of an older program sets none of the new settings: English names.
+        db::pg::ResultPtr r = s->query(
+            "SELECT jet.replace('a-b', '-', '+') || jet.monthname(1) || jet.num('$1,000')");
+        EXPECT_EQ(QString::fromUtf8(PQgetvalue(r.get(), 0, 0)), QStringLiteral("a+bJanuary1000"));
+    }
+    admin->exec("DROP DATABASE " + db.toStdString());
+}
+
+// The server's reading of number and date texts against the file engine's,
+// text by text, in several regions.
+TEST_F(JetSchema, TextsReadAsNumbersAndDatesAsTheFileEngine) {
+    const char16_t* numbers[] = {
+        u"1,234.5", u" $1,234.25 ", u"£12", u"12 €", u"-$5", u"1.234,5", u"1 234,5", u"1,5",
+        u"1.5", u"12,", u",12", u"1,2,3", u"&HFF", u"&H1FFFFFFFF", u"&O17", u"1e3", u"1d-2",
+        u"1e400", u"1e-400", u"- 7", u"+.5", u".", u"", u"True", u"12abc", u"0,000.1"};
+    const char16_t* dates[] = {
+        u"Tuesday, 2-Jan-24 10:30 pm", u"January 2, 2024", u"2 Jan 2024", u"2024 Jan 2",
+        u"Jan 2024", u"2 Jan", u"Jan 2024 2", u"3/4/2024", u"3.4.2024", u"3-4-24", u"13/1/2024",
+        u"2024-01-02T10:30:00", u"2024-01-02 10:30:00.125", u"10:30", u"12:15 AM", u"3 PM",
+        u"13 PM", u"PM 3:00", u"2. März 2024", u"mardi 2 janvier 2024", u"Sept 3 2024",
+        u"Feb 30 2024", u"1/2", u"25:00", u"10:30 xyz", u"99/99/99", u"2/3/1", u"12:30:45.5"};
+    const int year = QDate::currentDate().year();
+    for (QLocale locale : {QLocale(QLocale::English, QLocale::UnitedStates),
+                           QLocale(QLocale::English, QLocale::UnitedKingdom),
+                           QLocale(QLocale::German, QLocale::Germany),
+                           QLocale(QLocale::French, QLocale::France)}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        const rt::RegionalSettings regional(locale);
+        admin->exec(db::pg::regionalSettingsSql(regional));
+        for (const char16_t* t : numbers) {
+            const QString text = QString::fromUtf16(t);
+            const auto client = db::jet::fn::readNumber(text, regional);
+            const QString server = value("SELECT jet.read_number($1)", {rt::Variant(text)});
+            if (client)
+                EXPECT_DOUBLE_EQ(server.toDouble(), *client) << text.toStdString();
+            else
+                EXPECT_EQ(server, QStringLiteral("<null>")) << text.toStdString();
+        }
+        for (const char16_t* t : dates) {
+            const QString text = QString::fromUtf16(t);
+            const auto client =
+                db::jet::fn::readDate(text, regional, db::jet::fn::DateOrder::Regional, year);
+            EXPECT_EQ(value("SELECT to_char(jet.read_date($1), 'YYYY-MM-DD HH24:MI:SS.MS')",
+                            {rt::Variant(text)}),
+                      client ? client->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
+                             : QStringLiteral("<null>"))
+                << text.toStdString();
+        }
+        for (int m = 1; m <= 12; ++m)
+            EXPECT_EQ(value("SELECT jet.monthname($1, 1)", {rt::Variant(double(m))}),
+                      locale.monthName(m, QLocale::ShortFormat));
+        EXPECT_EQ(value("SELECT jet.weekdayname(2, 0, 1)"), locale.dayName(1));
+    }
+}
+
 struct Call {
     const char* name;
     const char* sql;
@@ -290,6 +371,96 @@ const Call kCalls[] = {
     {"Last", "SELECT jet.last(x) FROM (VALUES (1), (NULL), (3)) v(x)", "3"},
     {"YesNoDomainAcceptsMinusOne", "SELECT (-1)::jet.yesno", "-1"},
     {"CurrencyIsExact", "SELECT 922337203685477.5807::jet.currency", "922337203685477.5807"},
+    // Replace: Null arguments, start, count and compare.
+    {"ReplaceOfNull", "SELECT jet.replace(NULL, 'a', 'b')", "!Invalid use of Null"},
+    {"ReplaceNullCountBeforeBadStart", "SELECT jet.replace('abc', 'a', 'b', 0, NULL)",
+     "!Invalid use of Null"},
+    {"ReplaceStartZero", "SELECT jet.replace('abc', 'a', 'b', 0)", "!Invalid procedure call"},
+    {"ReplaceCountBelowMinusOne", "SELECT jet.replace('abc', 'a', 'b', 1, -2)",
+     "!Invalid procedure call"},
+    {"ReplaceStartBeyond", "SELECT jet.replace('abc', 'a', 'b', 9)", ""},
+    {"ReplaceFromStart", "SELECT jet.replace('aaaa', 'a', 'b', 2, 2)", "bba"},
+    {"ReplaceCountZero", "SELECT jet.replace('abab', 'a', 'x', 2, 0)", "bab"},
+    {"ReplaceIgnoresCase", "SELECT jet.replace('aAa', 'a', 'x')", "xxx"},
+    {"ReplaceBinary", "SELECT jet.replace('aAa', 'a', 'x', 1, -1, 0)", "xAx"},
+    {"ReplaceBinaryCounted", "SELECT jet.replace('aAaa', 'a', 'x', 1, 2, 0)", "xAxa"},
+    {"ReplaceEmptyFind", "SELECT jet.replace('abc', '', 'x', 2)", "bc"},
+    {"ReplaceBadCompare", "SELECT jet.replace('abc', 'a', 'b', 1, -1, 3)", "!Invalid procedure call"},
+    {"ReplaceNullCompare", "SELECT jet.replace('abc', 'a', 'b', 1, -1, NULL)", "!Invalid use of Null"},
+    // InStrRev: start and compare.
+    {"InStrRevFromEnd", "SELECT jet.instrrev('aAbA', 'a')", "4"},
+    {"InStrRevBinary", "SELECT jet.instrrev('aAbA', 'a', -1, 0)", "1"},
+    {"InStrRevStart", "SELECT jet.instrrev('abcabc', 'bc', 4)", "2"},
+    {"InStrRevStartBeyond", "SELECT jet.instrrev('abc', 'c', 5)", "0"},
+    {"InStrRevEmptyFind", "SELECT jet.instrrev('abc', '', 2)", "2"},
+    {"InStrRevZeroStart", "SELECT jet.instrrev('abc', 'c', 0)", "!Invalid procedure call"},
+    {"InStrRevNullStart", "SELECT jet.instrrev('abc', 'c', NULL)", "!Invalid use of Null"},
+    {"InStrRevOfNull", "SELECT jet.instrrev(NULL, 'c')", "<null>"},
+    // StrComp's compare modes.
+    {"StrCompText", "SELECT jet.strcomp('B', 'a')", "1"},
+    {"StrCompBinary", "SELECT jet.strcomp('B', 'a', 0)", "-1"},
+    {"StrCompTextTwo", "SELECT jet.strcomp('ABC', 'abc', 2)", "0"},
+    {"StrCompBadCompare", "SELECT jet.strcomp('a', 'b', 5)", "!Invalid procedure call"},
+    {"StrCompNullCompare", "SELECT jet.strcomp('a', 'b', NULL)", "!Invalid use of Null"},
+    // Characters and codes.
+    {"ChrOutOfRange", "SELECT jet.chr(256)", "!Invalid procedure call"},
+    {"ChrNegative", "SELECT jet.chr(-1)", "!Invalid procedure call"},
+    {"ChrOfNull", "SELECT jet.chr(NULL)", "!Invalid use of Null"},
+    {"ChrZero", "SELECT jet.chr(0)", "!Invalid procedure call"},
+    {"ChrWindowsCharacter", "SELECT jet.chr(150)", "\u2013"},
+    {"ChrWNegative", "SELECT ascii(jet.chrw(-1))", "65535"},
+    {"ChrWOutOfRange", "SELECT jet.chrw(65536)", "!Invalid procedure call"},
+    {"AscEmpty", "SELECT jet.asc('')", "!Invalid procedure call"},
+    {"AscOfNull", "SELECT jet.asc(NULL)", "!Invalid use of Null"},
+    {"AscBeyondTheBasicPlane", "SELECT jet.asc('\U0001F600')", "55357"},
+    {"StringOfCode", "SELECT jet.string(2, 321)", "AA"},
+    {"StringNegative", "SELECT jet.string(-1, 'a')", "!Invalid procedure call"},
+    {"StringOfNullCharacter", "SELECT jet.string(2, NULL::text)", "<null>"},
+    {"StringOfNullCount", "SELECT jet.string(NULL, 'a')", "!Invalid use of Null"},
+    {"StringOfEmpty", "SELECT jet.string(2, '')", "!Invalid procedure call"},
+    // Hex and Oct: 16-bit negatives, then 32-bit ones; beyond a Long overflows.
+    {"HexNegativeInteger", "SELECT jet.hex(-32768)", "8000"},
+    {"HexNegativeLong", "SELECT jet.hex(-32769)", "FFFF7FFF"},
+    {"HexLargest", "SELECT jet.hex(2147483647)", "7FFFFFFF"},
+    {"HexOverflow", "SELECT jet.hex(2147483648)", "!Overflow"},
+    {"HexRoundsHalfToEven", "SELECT jet.hex(2.5)", "2"},
+    {"HexOfNull", "SELECT jet.hex(NULL)", "<null>"},
+    {"OctNegative", "SELECT jet.oct(-8)", "177770"},
+    {"OctLarge", "SELECT jet.oct(2147483647)", "17777777777"},
+    {"OctSmallestLong", "SELECT jet.oct(-2147483648)", "20000000000"},
+    // IsNumeric and IsDate of regional texts (the session is English, UK).
+    {"IsNumericPounds", "SELECT jet.isnumeric('£1,234.50')", "-1"},
+    {"IsNumericDollarsAbroad", "SELECT jet.isnumeric('$5')", "0"},
+    {"IsNumericSeparatorInFraction", "SELECT jet.isnumeric('1.2,3')", "0"},
+    {"IsNumericTrue", "SELECT jet.isnumeric('True')", "0"},
+    {"IsNumericOfNumber", "SELECT jet.isnumeric(2.5)", "-1"},
+    {"IsNumericOfDate", "SELECT jet.isnumeric(now()::timestamp)", "0"},
+    {"IsDateDayFirst", "SELECT jet.isdate('31/12/2024')", "-1"},
+    {"IsDateWeekdayAndTime", "SELECT jet.isdate('Mon 1 Jan 2024 3 PM')", "-1"},
+    {"IsDateForeignMonth", "SELECT jet.isdate('2 janvier 2024')", "0"},
+    {"IsDateOfNumber", "SELECT jet.isdate(45000)", "0"},
+    {"IsDateOfNull", "SELECT jet.isdate(NULL)", "0"},
+    {"IsDateOfDate", "SELECT jet.isdate(now()::timestamp)", "-1"},
+    {"DayFirstAsTheRegion", "SELECT jet.dt('3/4/2024')", "2024-04-03 00:00:00"},
+    {"MonthFirstWithAnotherSeparator", "SELECT jet.dt('12-31-2024')", "2024-12-31 00:00:00"},
+    {"HourWithPm", "SELECT jet.dt('3 PM')", "1899-12-30 15:00:00"},
+    {"HourBeyondPm", "SELECT jet.dt('13 PM')", "!Type mismatch"},
+    {"DayNumberText", "SELECT jet.dt('45000.5')", "2023-03-15 12:00:00"},
+    {"CurrencyText", "SELECT jet.ccur(jet.num('£1,234.56789'))", "1234.5679"},
+    {"LongWithGroups", "SELECT jet.clng(jet.num('1,234,567'))", "1234567"},
+    {"GroupOutOfPlace", "SELECT jet.num('12,')", "!Type mismatch"},
+    // Names and TimeSerial.
+    {"MonthNameOutOfRange", "SELECT jet.monthname(13)", "!Invalid procedure call"},
+    {"MonthNameOfNull", "SELECT jet.monthname(NULL)", "!Invalid use of Null"},
+    {"MonthNameNullAbbreviate", "SELECT jet.monthname(5, NULL)", "May"},
+    {"WeekdayNameOutOfRange", "SELECT jet.weekdayname(8)", "!Invalid procedure call"},
+    {"WeekdayNameRegionalFirstDay", "SELECT jet.weekdayname(1, 0, 0)", "Monday"},
+    {"WeekdayNameBadFirstDay", "SELECT jet.weekdayname(1, 0, 8)", "!Invalid procedure call"},
+    {"WeekdayNameFromSaturday", "SELECT jet.weekdayname(2, 1, 7)", "Sun"},
+    {"TimeSerialOfNull", "SELECT jet.timeserial(1, NULL, 0)", "!Invalid use of Null"},
+    {"TimeSerialNegative", "SELECT jet.timeserial(0, -1, 0)", "1899-12-29 23:59:00"},
+    {"TimeSerialCarries", "SELECT jet.timeserial(25, 0, 61)", "1899-12-31 01:01:01"},
+    {"TimeSerialOverflow", "SELECT jet.timeserial(1e9, 0, 0)", "!Overflow"},
     {"CaseInsensitiveCollation", "SELECT 'Straße' = 'STRASSE' COLLATE jet.ci OR 'abc' = 'ABC' COLLATE jet.ci", "t"},
 };
 

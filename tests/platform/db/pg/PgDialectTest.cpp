@@ -80,6 +80,13 @@ const Case kCases[] = {
     {"YesNoValueOfACondition", u"select (userid > 1) from t",
      "SELECT (-((\"userid\" > $1)::integer)) AS \"expr1000\" FROM \"t\""},
     {"TopBecomesLimit", u"select top 5 name from t order by name", "SELECT \"name\" FROM \"t\" ORDER BY \"name\" LIMIT 5"},
+    {"TextFunctionsOfTheJetSchema",
+     u"select Replace(name, 'a', 'b', 2), StrComp(name, 'x', 0), IsDate(name), String(2, name), "
+     u"WeekdayName(1, True) from t",
+     "SELECT jet.replace(jet.text(\"name\"), jet.text($1), jet.text($2), jet.num($3)) AS "
+     "\"expr1000\", jet.strcomp(jet.text(\"name\"), jet.text($4), jet.num($5)) AS \"expr1001\", "
+     "jet.isdate(\"name\") AS \"expr1002\", jet.string(jet.num($6), \"name\") AS \"expr1003\", "
+     "jet.weekdayname(jet.num($7), jet.num($8)) AS \"expr1004\" FROM \"t\""},
     {"LiteralComparisonIsCaseInsensitive", u"select 1 from t where 'a' = 'A'",
      "SELECT $1 AS \"expr1000\" FROM \"t\" WHERE ($2 COLLATE jet.ci) = $3"},
 };
