@@ -77,23 +77,29 @@ bool writes(const std::string& sql) {
 // column cannot take, a subquery of several rows or columns, a name two
 // tables share, a name already taken. Nothing when the failure is none of these.
 std::optional<rt::Error> providerError(const PGresult* r, const QString& state,
-                                       const QString& msg, const std::string& sql) {
+                                       const QString& msg, const std::string& sql,
+                                       const NameLookup& names) {
     const QString name = writtenName(quotedName(msg), sql);
     if (state == u"23502") {
-        const QString column = field(r, PG_DIAG_COLUMN_NAME);
-        if (!column.isEmpty())
-            return requiredNullError(writtenName(field(r, PG_DIAG_TABLE_NAME), sql),
-                                     writtenName(column, sql));
+        const QString table = field(r, PG_DIAG_TABLE_NAME), column = field(r, PG_DIAG_COLUMN_NAME);
+        if (!column.isEmpty()) {
+            QString t = writtenName(table, sql), c = writtenName(column, sql);
+            if (names && (t == table || c == column)) {
+                if (t == table) t = names(table, QString());
+                if (c == column) c = names(table, column);
+            }
+            return requiredNullError(t, c);
+        }
     }
     if (state == u"22001") return fieldTooSmallError();
     if (state == u"42804" || state == u"22P02" || state == u"22007" || state == u"22008" ||
         state == u"NJ013")
         return typeMismatchError();
     if (state == u"22003" && writes(sql)) return numericOverflowError();
-    if (state == u"23514" && msg.contains(QLatin1String("domain jet."))) {
-        if (msg.contains(QLatin1String("domain jet.byte"))) return numericOverflowError();
-        return typeMismatchError();
-    }
+    // A Byte beyond 0..255 (the check of the jet.byte domain).
+    if (state == u"23514" && field(r, PG_DIAG_SCHEMA_NAME) == u"jet" &&
+        field(r, PG_DIAG_DATATYPE_NAME) == u"byte")
+        return numericOverflowError();
     if (state == u"21000") return subqueryRowsError();
     if (state == u"42702") return ambiguousFieldError(name);
     if (state == u"42601" && msg.startsWith(QLatin1String("subquery has too many columns")))
@@ -122,13 +128,13 @@ QString lockedText(const QString& where) {
 }
 
 rt::Error errorFromResult(const PGresult* r, const QString& where, const QString& context,
-                          const std::string& sql) {
+                          const std::string& sql, const NameLookup& names) {
     const QString state = sqlState(r);
     QString msg = field(r, PG_DIAG_MESSAGE_PRIMARY);
     if (msg.isEmpty() && r) msg = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
     const QString detail = field(r, PG_DIAG_MESSAGE_DETAIL);
     const QString cls = state.left(2);
-    if (auto e = providerError(r, state, msg, sql)) return *e;
+    if (auto e = providerError(r, state, msg, sql, names)) return *e;
 
     if (state == u"55P03" || state == u"40P01" || state == u"40001")
         return rt::Error(rt::err::DbGeneric, withContext(lockedText(where), context));

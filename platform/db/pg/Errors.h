@@ -5,7 +5,7 @@
 // trail read alike on both engines:
 //   the provider's own words (Coerce.h, ProviderErrors.h) first: a value a
 //         column cannot take (22001, 22P02, 22003 in a write, 23502, 42804,
-//         a jet domain's check), 21000 a subquery of several rows, 42702 an
+//         the jet.byte domain's check), 21000 a subquery of several rows, 42702 an
 //         ambiguous name, 54011 too many fields, 42P07 a name already taken
 //   55P03 lock_not_available, 40P01 deadlock_detected, 40001 serialization
 //         failure                      -> "... locked by another user ..."
@@ -26,6 +26,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <string>
 
 struct pg_conn;
@@ -39,8 +40,12 @@ namespace db::pg {
 // `sql`, when given, is the statement that failed: a table or column the
 // server names in lower case is named as the statement wrote it (the dialect
 // keeps the written name in a comment after each lower-cased name).
+// `names`, when set, gives the written name of a table and of one of its
+// columns from their lower-case names (either may come back unchanged).
+using NameLookup = std::function<QString(const QString& table, const QString& column)>;
 rt::Error errorFromResult(const pg_result* result, const QString& where,
-                          const QString& context = {}, const std::string& sql = {});
+                          const QString& context = {}, const std::string& sql = {},
+                          const NameLookup& names = {});
 // The error for a failure without a result (a connection that broke, a send
 // that failed): the connection's own message.
 rt::Error errorFromConnection(const pg_conn* conn, const QString& where);

@@ -1080,7 +1080,7 @@ $$
 DECLARE v double precision; s text;
 BEGIN
   IF t IS NULL THEN RETURN NULL; END IF;
-  v := jet.read_number(t);
+  v := jet.read_number(t COLLATE "C");
   IF v IS NOT NULL THEN RETURN v; END IF;
   s := lower(jet.trimmed(t));
   IF s = 'true' THEN RETURN -1; END IF;
@@ -1382,9 +1382,9 @@ $$
 DECLARE r timestamp; n double precision;
 BEGIN
   IF v IS NULL THEN RETURN NULL; END IF;
-  r := jet.read_date(v);
+  r := jet.read_date(v COLLATE "C");
   IF r IS NOT NULL THEN RETURN r; END IF;
-  n := jet.read_number(v);
+  n := jet.read_number(v COLLATE "C");
   IF n IS NULL THEN PERFORM jet.raise(13); END IF;
   RETURN jet.from_serial(n);
 END
@@ -1602,7 +1602,7 @@ LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT jet.radix_text(v, 8) $$;
 -- IsNumeric: numbers are; texts that read as numbers are; dates and Null are not.
 CREATE OR REPLACE FUNCTION jet.isnumeric(v text) RETURNS smallint
 LANGUAGE sql STABLE PARALLEL SAFE AS
-$$ SELECT CASE WHEN jet.read_number(v) IS NOT NULL THEN -1 ELSE 0 END::smallint $$;
+$$ SELECT CASE WHEN jet.read_number(v COLLATE "C") IS NOT NULL THEN -1 ELSE 0 END::smallint $$;
 CREATE OR REPLACE FUNCTION jet.isnumeric(v double precision) RETURNS smallint
 LANGUAGE sql IMMUTABLE PARALLEL SAFE AS
 $$ SELECT CASE WHEN v IS NOT NULL THEN -1 ELSE 0 END::smallint $$;
@@ -1614,7 +1614,7 @@ LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT 0::smallint $$;
 -- IsDate: dates are; texts that read as dates are; numbers and Null are not.
 CREATE OR REPLACE FUNCTION jet.isdate(v text) RETURNS smallint
 LANGUAGE sql STABLE PARALLEL SAFE AS
-$$ SELECT CASE WHEN jet.read_date(v) IS NOT NULL THEN -1 ELSE 0 END::smallint $$;
+$$ SELECT CASE WHEN jet.read_date(v COLLATE "C") IS NOT NULL THEN -1 ELSE 0 END::smallint $$;
 CREATE OR REPLACE FUNCTION jet.isdate(v timestamp) RETURNS smallint
 LANGUAGE sql IMMUTABLE PARALLEL SAFE AS
 $$ SELECT CASE WHEN v IS NOT NULL THEN -1 ELSE 0 END::smallint $$;

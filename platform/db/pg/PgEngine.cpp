@@ -1,6 +1,8 @@
 // The server engine: statements, the catalog, writes and DDL on PostgreSQL.
 #include "platform/db/pg/PgEngine.h"
 
+#include "platform/db/Coerce.h"
+
 #include "platform/db/Schema.h"
 #include "platform/db/jet/PgDialect.h"
 #include "platform/db/jet/Translator.h"
@@ -422,6 +424,19 @@ PgEngine::PgEngine(std::unique_ptr<pg::Session> session, QString label,
                    const rt::RegionalSettings* settings, const rt::Clock* clock)
     : Engine(std::move(label), settings, clock), session_(std::move(session)) {
     settingsRevision_ = settings->revision();
+    // Failures name tables and columns as they were written, from the
+    // catalog this engine has read (no statement runs while one fails).
+    session_->setNameLookup([this](const QString& table, const QString& column) {
+        auto oid = tableOids_.find(table);
+        if (oid == tableOids_.end()) return column.isEmpty() ? table : column;
+        for (auto it = catalog_.lower_bound({*oid, 0});
+             it != catalog_.end() && it->first.first == *oid; ++it) {
+            if (column.isEmpty()) return it->second.table;
+            if (it->second.column.compare(column, Qt::CaseInsensitive) == 0)
+                return it->second.column;
+        }
+        return column.isEmpty() ? table : column;
+    });
 }
 
 PgEngine::~PgEngine() = default;
@@ -542,7 +557,7 @@ void PgEngine::loadCatalog() {
         "coalesce(col_description(c.oid, a.attnum), a.attname), tn.nspname, t.typname, "
         "CASE WHEN t.typtype = 'd' THEN t.typbasetype ELSE t.oid END, "
         "CASE WHEN t.typtype = 'd' THEN t.typtypmod ELSE a.atttypmod END, "
-        "format_type(a.atttypid, a.atttypmod) "
+        "format_type(a.atttypid, a.atttypmod), a.attnotnull, a.attidentity <> '' "
         "FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
         "JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
         "JOIN pg_type t ON t.oid = a.atttypid JOIN pg_namespace tn ON tn.oid = t.typnamespace "
@@ -559,6 +574,8 @@ void PgEngine::loadCatalog() {
         cc.table = val(2);
         cc.column = val(3);
         cc.declared = val(8);
+        cc.required = val(9) == u"t";
+        cc.autoNumber = val(10) == u"t";
         const QString typeSchema = val(4), typeName = val(5);
         if (typeSchema == u"jet" && typeName == u"yesno")
             cc.kind = rt::VarType::Boolean;
@@ -591,7 +608,15 @@ std::vector<ColumnInfo> PgEngine::readTableColumns(const QString& table) {
     auto oid = tableOids_.find(table.toLower());
     if (oid == tableOids_.end()) return out;
     for (auto it = catalog_.lower_bound({*oid, 0}); it != catalog_.end() && it->first.first == *oid; ++it)
-        out.push_back(ColumnInfo{it->second.column, it->second.kind, it->second.declared});
+    {
+        // The sizes, the rule against Null and the numbering the written
+        // values are converted and checked by.
+        ColumnInfo c{it->second.column, it->second.kind, it->second.declared};
+        c.required = it->second.required;
+        c.autoNumber = it->second.autoNumber;
+        readDeclaredSizes(c);
+        out.push_back(std::move(c));
+    }
     return out;
 }
 

@@ -71,6 +71,8 @@ public:
         QString column;  // Jet name of the column
         rt::VarType kind = rt::VarType::Empty;
         QString declared;  // the server's type
+        bool required = false;    // NOT NULL
+        bool autoNumber = false;  // an identity column
     };
     // The column `attnum` of the table with oid `table`; null when unknown.
     const CatalogColumn* catalogColumn(pg::Oid table, int attnum);

@@ -89,9 +89,9 @@ bool Session::reconnect() {
     return true;
 }
 
-void Session::fail(const pg_result* r, const QString& context) const {
+void Session::fail(const pg_result* r, const QString& context, const std::string& sql) const {
     if (PQstatus(conn_) != CONNECTION_OK && sqlState(r).isEmpty()) failConnection();
-    throw errorFromResult(r, label_, context);
+    throw errorFromResult(r, label_, context, sql, names_);
 }
 
 void Session::failConnection() const { throw errorFromConnection(conn_, label_); }
@@ -104,7 +104,7 @@ void Session::exec(const std::string& sql) {
     if (!r) failConnection();
     const ExecStatusType st = PQresultStatus(r.get());
     if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && st != PGRES_EMPTY_QUERY)
-        fail(r.get());
+        fail(r.get(), {}, sql);
 }
 
 ResultPtr Session::query(const std::string& sql, const std::vector<Param>& params) {
@@ -121,7 +121,7 @@ ResultPtr Session::query(const std::string& sql, const std::vector<Param>& param
                              nullptr, nullptr, 0));
     if (!r) failConnection();
     const ExecStatusType st = PQresultStatus(r.get());
-    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) fail(r.get());
+    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) fail(r.get(), {}, sql);
     return r;
 }
 
@@ -186,7 +186,7 @@ const std::string& Session::prepared(const std::string& sql, const std::vector<O
     if (!r) failConnection();
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
         if (!connected() && sqlState(r.get()).isEmpty()) failConnection();
-        throw errorFromResult(r.get(), label_, {}, sql);
+        throw errorFromResult(r.get(), label_, {}, sql, names_);
     }
     lru_.push_front(Entry{key, std::move(name)});
     prepared_.emplace(key, lru_.begin());
@@ -299,7 +299,7 @@ bool Statement::next() {
                     }
                     throw errorFromResult(r.get(), s_.label_, context_);
                 }
-                throw errorFromResult(r.get(), s_.label_, context_, sql_);
+                throw errorFromResult(r.get(), s_.label_, context_, sql_, s_.names_);
             }
         }
     }

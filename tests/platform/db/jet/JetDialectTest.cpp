@@ -238,6 +238,8 @@ const ValueCase kValues[] = {
     {"SELECT String(3, 'xy')", "Text(xxx)"},
     {"SELECT String(2, 65)", "Text(AA)"},
     {"SELECT StrReverse('abc')", "Text(cba)"},
+    {"SELECT Replace(Name, 'o', '0') FROM Items WHERE ItemId = 1", "Text(B0lt)"},
+    {"SELECT Count(*) FROM Items WHERE IsNumeric(Name) OR IsDate(Category)", "Int32(0)"},
     {"SELECT Hex(255)", "Text(FF)"},
     {"SELECT Hex(-1)", "Text(FFFF)"},
     {"SELECT Oct(8)", "Text(10)"},
@@ -453,6 +455,12 @@ const StoreCase kStores[] = {
      "SELECT Made FROM Items WHERE ItemId = 2", "Date(2026-12-24)"},
     {"UPDATE Items SET Active = Qty WHERE ItemId = 2", "SELECT Active FROM Items WHERE ItemId = 2",
      "Boolean(True)"},
+    {"UPDATE Cats SET Title = '1/2/2024' WHERE Category = 'Paint'",
+     "SELECT Title FROM Cats WHERE Category = 'Paint'", "Text(1/2/2024)"},
+    {"INSERT INTO Notes (dates, Body) SELECT Title, Title & '' FROM Cats WHERE Category = 'Paint'",
+     "SELECT dates FROM Notes WHERE Body = '1/2/2024'", "Date(2024-01-02)"},
+    {"UPDATE Items SET Price = Qty / 3 WHERE ItemId = 2", "SELECT Price FROM Items WHERE ItemId = 2",
+     "Currency(6.6667)"},
     // UPDATE over a join.
     {"UPDATE Items INNER JOIN Cats ON Items.Category = Cats.Category SET Items.Name = "
      "Cats.Title WHERE Items.ItemId = 1",
@@ -650,9 +658,12 @@ TEST_P(JetDialect, DefinitionsJetRefusesOrThisFileCannotTake) {
         {"ALTER TABLE Items ADD COLUMN Must TEXT(5) NOT NULL",
          "Cannot add the required field 'Must' without a DEFAULT value to the existing table "
          "'Items'."},
+        // The server adds keys in place, but a table has one primary key.
         {"ALTER TABLE Items ADD CONSTRAINT Extra PRIMARY KEY (Name)",
-         "Cannot add a primary key or a relationship to the existing table 'Items'; create the "
-         "table with it."},
+         testing_support::onServer()
+             ? "Primary key already exists."
+             : "Cannot add a primary key or a relationship to the existing table 'Items'; create "
+               "the table with it."},
         {"ALTER TABLE Items DROP COLUMN Name",
          "Cannot delete a field that is part of an index or is needed by the system."},
         {"CREATE TABLE Bad (n LONG DEFAULT 'abc')", kMismatch},
@@ -666,6 +677,42 @@ TEST_P(JetDialect, DefinitionsJetRefusesOrThisFileCannotTake) {
     EXPECT_EQ(value(QStringLiteral("SELECT Count(*) FROM Items WHERE Name = 'bolt'")),
               QStringLiteral("Int32(1)"));
     EXPECT_TRUE(conn->engine().tableColumns(QStringLiteral("Bad")).empty());
+}
+
+TEST_P(JetDialect, KeysAndRelationshipsHoldAndCanBeDropped) {
+    const QString refused = QStringLiteral("%1: ").arg(rt::err::DbConstraint);
+    // A relationship made with its table holds on both engines.
+    conn->Execute(QStringLiteral("CREATE TABLE Lines (LineId LONG, CatId LONG, CONSTRAINT LineCat "
+                                 "FOREIGN KEY (CatId) REFERENCES Cats (CatId))"));
+    EXPECT_TRUE(failure(QStringLiteral("INSERT INTO Lines VALUES (1, 99)")).startsWith(refused));
+    EXPECT_EQ(failure(QStringLiteral("INSERT INTO Lines VALUES (2, 1)")), QString());
+    // A unique key added to a table and dropped again; letter case does not
+    // make a second value.
+    conn->Execute(QStringLiteral("ALTER TABLE Cats ADD CONSTRAINT TitleKey UNIQUE (Title)"));
+    EXPECT_TRUE(failure(QStringLiteral("INSERT INTO Cats (Category, Title) VALUES ('X', 'PAINTS')"))
+                    .startsWith(refused));
+    conn->Execute(QStringLiteral("ALTER TABLE Cats DROP CONSTRAINT TitleKey"));
+    EXPECT_EQ(failure(QStringLiteral("INSERT INTO Cats (Category, Title) VALUES ('X', 'PAINTS')")),
+              QString());
+    EXPECT_TRUE(failure(QStringLiteral("ALTER TABLE Cats DROP CONSTRAINT TitleKey"))
+                    .startsWith(QString::number(rt::err::DbSyntax)));
+    if (!testing_support::onServer()) return;
+    // The server adds and drops a relationship on an existing table; the
+    // file engine refuses it (above).
+    conn->Execute(QStringLiteral("ALTER TABLE Items ADD CONSTRAINT ItemCat FOREIGN KEY (Category) "
+                                 "REFERENCES Cats (Category) ON UPDATE CASCADE"));
+    EXPECT_TRUE(failure(QStringLiteral("INSERT INTO Items (ItemId, Category) VALUES (40, 'None')"))
+                    .startsWith(refused));
+    conn->Execute(QStringLiteral("UPDATE Cats SET Category = 'Hardware' WHERE Category = 'Tools'"));
+    EXPECT_EQ(value(QStringLiteral("SELECT Category FROM Items WHERE ItemId = 1")),
+              QStringLiteral("Text(Hardware)"));
+    EXPECT_EQ(failure(QStringLiteral("ALTER TABLE Cats DROP COLUMN Category")),
+              QStringLiteral("%1: Cannot delete a field that is part of an index or is needed by "
+                             "the system.")
+                  .arg(rt::err::DbSyntax));
+    conn->Execute(QStringLiteral("ALTER TABLE Items DROP CONSTRAINT ItemCat"));
+    EXPECT_EQ(failure(QStringLiteral("INSERT INTO Items (ItemId, Category) VALUES (40, 'None')")),
+              QString());
 }
 
 TEST_P(JetDialect, ThePlainSqliteProgramReadsTheFile) {
