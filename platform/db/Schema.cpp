@@ -156,7 +156,7 @@ QString kindChecks(const ColumnDef& c) {
     switch (c.type) {
         case JetType::Text:
             return check("jettype", text) +
-                   check("jetsize", QStringLiteral("length(%1) <= %2").arg(q).arg(c.size));
+                   check("jetsize", QStringLiteral("length(%1) <= %2").arg(q, QString::number(c.size)));
         case JetType::Memo:
             return check("jettype", text);
         case JetType::Byte:

@@ -132,10 +132,11 @@ class UnfinishedCopy {
   public:
     UnfinishedCopy(const QDir& folder, const QString& finalName) {
         for (int n = 0;; ++n) {
-            path_ = folder.filePath(QStringLiteral(".%1.importing-%2-%3")
-                                        .arg(finalName)
-                                        .arg(QCoreApplication::applicationPid())
-                                        .arg(n));
+            // One arg() for all: a file name may itself hold "%1".
+            path_ = folder.filePath(
+                QStringLiteral(".%1.importing-%2-%3")
+                    .arg(finalName, QString::number(QCoreApplication::applicationPid()),
+                         QString::number(n)));
             if (!QFileInfo::exists(path_)) break;
         }
         setUnfinished(path_);

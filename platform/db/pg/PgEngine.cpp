@@ -16,6 +16,7 @@
 #include "platform/runtime/Numbers.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -515,8 +516,12 @@ void PgEngine::syncSettings() {
 }
 
 void PgEngine::noteSchemaChange(const std::string& sql) {
-    for (const char* word : {"CREATE", "DROP", "ALTER", "COMMENT"})
-        if (sql.find(word) != std::string::npos) {
+    // Native SQL in any letter case; a word that only looks like one of these
+    // costs no more than a second reading of the catalog.
+    std::string upper(sql);
+    for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+    for (const char* word : {"CREATE", "DROP", "ALTER", "COMMENT", "RENAME"})
+        if (upper.find(word) != std::string::npos) {
             catalogStale_ = true;
             schemaChanged();
             return;

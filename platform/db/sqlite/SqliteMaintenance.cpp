@@ -324,9 +324,10 @@ BackupReport backupDatabase(Connection& c, const QString& target) {
     if (!folder.exists())
         rt::raise(rt::err::DbGeneric,
                   QStringLiteral("The folder '%1' does not exist.").arg(folder.path()));
-    const QString partial = folder.filePath(QStringLiteral(".%1.partial-%2")
-                                                .arg(ti.fileName())
-                                                .arg(QCoreApplication::applicationPid()));
+    // One arg() for both: a file name may itself hold "%1".
+    const QString partial = folder.filePath(
+        QStringLiteral(".%1.partial-%2")
+            .arg(ti.fileName(), QString::number(QCoreApplication::applicationPid())));
     removeQuietly(partial);
 
     sqlite3* dst = nullptr;

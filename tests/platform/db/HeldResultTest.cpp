@@ -13,6 +13,7 @@
 
 #include "platform/db/Connection.h"
 #include "platform/db/Engine.h"
+#include "platform/db/jet/Translator.h"
 #include "platform/runtime/Error.h"
 
 #include <QElapsedTimer>
@@ -36,8 +37,10 @@ protected:
         db::Engine& e = lib->dbconnection->engine();
         e.execNative("BEGIN");
         {
-            db::StatementPtr st = e.prepare(
-                "INSERT INTO logs (dates, UserId, Activity) VALUES (?1, ?2, 'Challan saved')");
+            const db::jet::Dialect& d = e.dialect();
+            db::StatementPtr st = e.prepare("INSERT INTO logs (dates, UserId, Activity) VALUES (" +
+                                            d.parameter(1) + ", " + d.parameter(2) +
+                                            ", 'Challan saved')");
             const QDateTime start = rt::naiveDateTime(QDate(2020, 4, 1), QTime(9, 0));
             for (int i = 0; i < kRows; ++i) {
                 st->bind(1, rt::Variant(start.addSecs(qint64(i) * 60)));

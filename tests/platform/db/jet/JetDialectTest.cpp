@@ -27,6 +27,10 @@ enum class Made { ByDemoMaker, ByJetsql };
 std::string madeName(const ::testing::TestParamInfo<Made>& info) {
     return info.param == Made::ByDemoMaker ? "DemoFile" : "JetsqlFile";
 }
+// Printed by its name where a test shows its parameter.
+void PrintTo(Made m, std::ostream* os) {
+    *os << (m == Made::ByDemoMaker ? "DemoFile" : "JetsqlFile");
+}
 
 QString connectionString(const QString& path, const QString& extra = {}) {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
