@@ -14,7 +14,9 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <cctype>
 #include <initializer_list>
+#include <optional>
 #include <utility>
 
 #include "app/RepairIcon.h"
@@ -544,9 +546,45 @@ class WaitCursorTest : public RepairWindowTest {
     std::shared_ptr<CursorAtBox> atBox;
 };
 
+// The cursor at each statement of the window's connection whose text holds
+// `word`, as the engine traces it (on the server, where the file's triggers
+// are not at hand).
+class TraceProbe {
+  public:
+    TraceProbe(db::Engine& engine, std::string word) : engine_(engine) {
+        engine.setTrace([this, word = std::move(word)](const std::string& sql) {
+            std::string upper(sql);
+            for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+            if (upper.find(word) != std::string::npos) shapes.push_back(overrideShape());
+        });
+    }
+    ~TraceProbe() { engine_.setTrace({}); }
+    TraceProbe(const TraceProbe&) = delete;
+    TraceProbe& operator=(const TraceProbe&) = delete;
+    std::vector<int> take() { return std::exchange(shapes, {}); }
+    std::vector<int> shapes;
+
+  private:
+    db::Engine& engine_;
+};
+
 TEST_F(WaitCursorTest, EachRepairRunsUnderTheWaitCursorAndConfirmsWithTheNormalOne) {
-    if (testing_support::onServer())
-        GTEST_SKIP() << "The cursor is watched through SQLite triggers on the window's file";
+    if (testing_support::onServer()) {
+        frmAnnexure& w = openWindow();
+        addLog(today().addDays(1));
+        TraceProbe probe(window->library()->dbconnection->engine(), "DELETE");
+        choose(w.optScreenProb);
+        doIt();
+        EXPECT_EQ(probe.take(), std::vector<int>{kWait});
+        choose(w.optsysDate);
+        doIt();
+        EXPECT_EQ(probe.take(), std::vector<int>{kWait});
+        expectConfirmed(2);
+        EXPECT_EQ(atBox->shapes, (std::vector<int>{kNoOverride, kNoOverride}));
+        EXPECT_EQ(overrideShape(), kNoOverride);
+        EXPECT_FALSE(w.waiting());
+        return;
+    }
     frmAnnexure& w = openWindow();
     EXPECT_FALSE(w.waiting());
     EXPECT_EQ(overrideShape(), kNoOverride);
@@ -575,12 +613,17 @@ TEST_F(WaitCursorTest, EachRepairRunsUnderTheWaitCursorAndConfirmsWithTheNormalO
 }
 
 TEST_F(WaitCursorTest, AFailureShowsWithTheNormalCursorAndItsTrailIsWrittenUnderTheWaitCursor) {
-    if (testing_support::onServer())
-        GTEST_SKIP() << "The cursor is watched through SQLite triggers on the window's file";
     frmAnnexure& w = openWindow();
     lib->dbconnection->engine().execNative("DROP TABLE OnLineUsers");
-    CursorProbe onTrail(windowsConnection(), {"CREATE TEMP TRIGGER probe_trail AFTER INSERT ON "
-                                              "errlog BEGIN SELECT cursor_probe(); END"});
+    std::optional<CursorProbe> fileProbe;
+    std::optional<TraceProbe> serverProbe;
+    if (testing_support::onServer())
+        serverProbe.emplace(window->library()->dbconnection->engine(), "INTO \"ERRLOG\"");
+    else
+        fileProbe.emplace(windowsConnection(),
+                          std::initializer_list<const char*>{
+                              "CREATE TEMP TRIGGER probe_trail AFTER INSERT ON errlog BEGIN "
+                              "SELECT cursor_probe(); END"});
     const int trail = count("select count(*) from errlog");
 
     choose(w.optScreenProb);
@@ -589,7 +632,7 @@ TEST_F(WaitCursorTest, AFailureShowsWithTheNormalCursorAndItsTrailIsWrittenUnder
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_EQ(boxes()[0].icon, ui::Icon::Critical);
     EXPECT_EQ(atBox->shapes, std::vector<int>{kNoOverride});
-    EXPECT_EQ(onTrail.take(), std::vector<int>{kWait});
+    EXPECT_EQ(fileProbe ? fileProbe->take() : serverProbe->take(), std::vector<int>{kWait});
     EXPECT_EQ(count("select count(*) from errlog"), trail + 1);
     EXPECT_EQ(overrideShape(), kNoOverride);
 }
