@@ -1311,7 +1311,7 @@ BEGIN
     IF NOT has_time THEN RETURN NULL; END IF;
     RETURN date '1899-12-30' + tm;
   END IF;
-  cy := extract(year FROM localtimestamp)::integer;
+  cy := jet.setting('year', extract(year FROM localtimestamp)::text)::integer;
   IF months = 0 THEN
     IF numbers = 3 THEN
       IF ad[1] >= 3 THEN

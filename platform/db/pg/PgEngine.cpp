@@ -510,6 +510,12 @@ void PgEngine::release(PgStatement* s) noexcept {
 }
 
 void PgEngine::syncSettings() {
+    // The year of the workstation's clock: a date text without a year falls in it.
+    const int year = clock().now().date().year();
+    if (year != clockYear_) {
+        session_->exec("SET jet.year = '" + std::to_string(year) + "'");
+        clockYear_ = year;
+    }
     if (settingsRevision_ == settings().revision()) return;
     session_->exec(pg::regionalSettingsSql(settings()));
     settingsRevision_ = settings().revision();

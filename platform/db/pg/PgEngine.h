@@ -113,6 +113,7 @@ private:
     int64_t changes_ = 0;
     int lockWaitMs_ = kBusyTimeoutMs;
     uint64_t settingsRevision_ = 0;
+    int clockYear_ = 0;  // the year last sent as jet.year
     std::function<void(const std::string&)> trace_;
     bool catalogStale_ = true;
     std::map<std::pair<pg::Oid, int>, CatalogColumn> catalog_;

@@ -298,6 +298,14 @@ TEST_F(JetExecute, NumbersBecomeTextWithTheRegionalSeparator) {
     EXPECT_EQ(d.value("select 'x' & #12/8/2026#"), rt::Variant("x08.12.2026"));
 }
 
+TEST_F(JetExecute, ADateTextWithoutAYearFallsInTheYearOfTheWorkstationsClock) {
+    JetDb later(*rs, rt::naiveDateTime(QDate(2031, 6, 1), QTime(9, 0)));
+    EXPECT_EQ(text(later.value(QStringLiteral("select CDate('2 Jan')"))),
+              QStringLiteral("Date(2031-01-02)"));
+    EXPECT_EQ(text(later.value(QStringLiteral("select IsDate('March 3')"))),
+              QStringLiteral("Boolean(True)"));
+}
+
 struct FailureCase {
     const char* expr;
     const char* description;
