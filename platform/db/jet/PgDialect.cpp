@@ -248,12 +248,50 @@ class PgDialect final : public Dialect {
 
     bool groupsByRowid() const override { return false; }
 
+    void comparable(const std::vector<std::string*>& operands,
+                    const std::vector<rt::VarType>& kinds) const override {
+        enum class Kind { Unknown, Number, Date, Text };
+        auto kindOf = [](rt::VarType k) {
+            switch (k) {
+                case rt::VarType::Text: return Kind::Text;
+                case rt::VarType::Date: return Kind::Date;
+                case rt::VarType::Byte:
+                case rt::VarType::Int16:
+                case rt::VarType::Int32:
+                case rt::VarType::Single:
+                case rt::VarType::Double:
+                case rt::VarType::Currency:
+                case rt::VarType::Decimal:
+                case rt::VarType::Boolean: return Kind::Number;
+                default: return Kind::Unknown;
+            }
+        };
+        bool number = false, date = false, text = false;
+        for (rt::VarType k : kinds) {
+            const Kind c = kindOf(k);
+            number = number || c == Kind::Number;
+            date = date || c == Kind::Date;
+            text = text || c == Kind::Text;
+        }
+        if (int(number) + int(date) + int(text) < 2) return;
+        // A number among them: all as numbers (a date as its day number, a
+        // text read as a number); else a date and a text: the text as a date.
+        for (size_t i = 0; i < operands.size() && i < kinds.size(); ++i) {
+            const Kind c = kindOf(kinds[i]);
+            if (number && (c == Kind::Date || c == Kind::Text))
+                *operands[i] = num(*operands[i]);
+            else if (!number && c == Kind::Text)
+                *operands[i] = dt(*operands[i]);
+        }
+    }
+
     std::string boolValue(const std::string& condition) const override {
         return "(-((" + condition + ")::integer))";
     }
 
     std::string condition(const std::string& value) const override {
-        return "(" + value + " <> 0)";
+        // A value of any kind as Jet's truth: a date or a text as its number.
+        return "(" + num(value) + " <> 0)";
     }
 
     std::string textForm(const std::string& value, rt::VarType kind) const override {

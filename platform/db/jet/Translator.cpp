@@ -958,6 +958,8 @@ std::string Emitter::emitGroupTerm(const Expr& x) {
         return std::to_string(x.value.asInt32());
     Emitted e = emitExpr(x);
     if (!e.column && hintOf(e) == VarType::Text) return d_.caseInsensitive(operand(e, kAtomic));
+    // A Null term orders nothing; a bare NULL would read as a misplaced constant.
+    if (e.kind == VarType::Null) return "CAST(NULL AS INTEGER)";
     return valueOf(e);
 }
 
@@ -1186,8 +1188,9 @@ Emitted Emitter::emitComparison(const Expr& e) {
     out.nullable = l.nullable || r.nullable;
     const bool anyColumn = l.column || r.column;
     const bool anyText = hintOf(l) == VarType::Text || hintOf(r) == VarType::Text;
-    out.sql = textCompareOperand(l, anyColumn, anyText) + comparisonOperator(e.op) +
-              operand(r, kAdd);
+    std::string left = textCompareOperand(l, anyColumn, anyText), right = operand(r, kAdd);
+    d_.comparable({&left, &right}, {hintOf(l), hintOf(r)});
+    out.sql = left + comparisonOperator(e.op) + right;
     return out;
 }
 
@@ -1357,19 +1360,24 @@ Emitted Emitter::emitPredicate(const Expr& e) {
             const bool anyText = hintOf(x) == VarType::Text || hintOf(lo) == VarType::Text ||
                                  hintOf(hi) == VarType::Text;
             // Jet takes the bounds in either order.
+            std::string value = textCompareOperand(x, anyColumn, anyText);
             std::string low = operand(lo, kAdd), high = operand(hi, kAdd);
             if (lo.literal && hi.literal) {
+                d_.comparable({&value, &low, &high}, {hintOf(x), hintOf(lo), hintOf(hi)});
                 const auto c = compareLiterals(*lo.literal, *hi.literal);
                 if (c && *c > 0) std::swap(low, high);
             } else if (!(lo.kind == VarType::Null || hi.kind == VarType::Null)) {
-                auto bound = [&](const Emitted& b) {
-                    return anyText && !b.column ? d_.caseInsensitive(operand(b, kAtomic))
-                                                : valueOf(b);
-                };
-                low = d_.arithmetic(Dialect::Arith::Least, bound(lo), bound(hi));
-                high = d_.arithmetic(Dialect::Arith::Greatest, bound(lo), bound(hi));
+                std::string a = anyText && !lo.column ? d_.caseInsensitive(operand(lo, kAtomic))
+                                                      : valueOf(lo);
+                std::string b = anyText && !hi.column ? d_.caseInsensitive(operand(hi, kAtomic))
+                                                      : valueOf(hi);
+                d_.comparable({&value, &a, &b}, {hintOf(x), hintOf(lo), hintOf(hi)});
+                low = d_.arithmetic(Dialect::Arith::Least, a, b);
+                high = d_.arithmetic(Dialect::Arith::Greatest, a, b);
+            } else {
+                d_.comparable({&value, &low, &high}, {hintOf(x), hintOf(lo), hintOf(hi)});
             }
-            out.sql = textCompareOperand(x, anyColumn, anyText) +
+            out.sql = value +
                       (e.negated ? " NOT BETWEEN " : " BETWEEN ") + low + " AND " + high;
             out.nullable = x.nullable || lo.nullable || hi.nullable;
             return out;
@@ -1377,18 +1385,24 @@ Emitted Emitter::emitPredicate(const Expr& e) {
         case ExprKind::InList: {
             Emitted x = emitExpr(*e.args[0]);
             const VarType xk = x.column ? x.kind : hintOf(x);
-            std::string list;
             bool anyText = hintOf(x) == VarType::Text;
             bool anyNullable = x.nullable;
+            std::vector<std::string> items;
+            std::vector<VarType> kinds{hintOf(x)};
             for (size_t i = 1; i < e.args.size(); ++i) {
                 Emitted item = emitCoerced(*e.args[i], xk);
-                if (i > 1) list += ", ";
-                list += valueOf(item);
+                items.push_back(valueOf(item));
+                kinds.push_back(hintOf(item));
                 anyText = anyText || hintOf(item) == VarType::Text;
                 anyNullable = anyNullable || item.nullable;
             }
-            out.sql = textCompareOperand(x, x.column, anyText) +
-                      (e.negated ? " NOT IN (" : " IN (") + list + ")";
+            std::string value = textCompareOperand(x, x.column, anyText);
+            std::vector<std::string*> operands{&value};
+            for (std::string& item : items) operands.push_back(&item);
+            d_.comparable(operands, kinds);
+            std::string list;
+            for (const std::string& item : items) list += (list.empty() ? "" : ", ") + item;
+            out.sql = value + (e.negated ? " NOT IN (" : " IN (") + list + ")";
             out.nullable = anyNullable;
             return out;
         }
@@ -1440,8 +1454,9 @@ Emitted Emitter::emitQuantified(const Expr& e) {
     const std::string q = ident(QStringLiteral("jet_q"));
     const std::string c = q + "." + ident(QStringLiteral("jet_v"));
     const bool anyText = hintOf(x) == VarType::Text || info.columns[0].second == VarType::Text;
-    const std::string cmp = "(" + textCompareOperand(x, true, anyText && !x.column) +
-                            comparisonOperator(e.op) + c + ")";
+    std::string left = textCompareOperand(x, true, anyText && !x.column), right = c;
+    d_.comparable({&left, &right}, {hintOf(x), info.columns[0].second});
+    const std::string cmp = "(" + left + comparisonOperator(e.op) + right + ")";
     const std::string rows = "EXISTS (SELECT 1 FROM (SELECT " + ident(info.columns[0].first) +
                              " AS " + ident(QStringLiteral("jet_v")) + " FROM " +
                              d_.unnamedDerivedTable("(" + select + ")") + ") AS " + q +

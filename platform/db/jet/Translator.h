@@ -91,6 +91,16 @@ public:
     // True when Format() as a whole select-list item (a literal pattern or
     // none) is evaluated on the client: the engine has no Format of its own.
     virtual bool formatsOnClient() const { return false; }
+    // Operands compared with each other (=, <, BETWEEN, ALL ...) whose kinds
+    // are known to differ (a date and a number, a text and a number, a date
+    // and a text), rewritten so the engine compares them as Jet does: as
+    // numbers when one is a number, else as dates. Default: as they are, for
+    // an engine that compares values of any kinds.
+    virtual void comparable(const std::vector<std::string*>& operands,
+                            const std::vector<rt::VarType>& kinds) const {
+        (void)operands;
+        (void)kinds;
+    }
     // Whether GROUP BY the row ids of some tables may show the other columns
     // of those tables (DISTINCTROW over a join); otherwise DISTINCT ON.
     virtual bool groupsByRowid() const { return true; }

@@ -100,11 +100,21 @@ std::optional<rt::Error> providerError(const PGresult* r, const QString& state,
     if (state == u"23514" && field(r, PG_DIAG_SCHEMA_NAME) == u"jet" &&
         field(r, PG_DIAG_DATATYPE_NAME) == u"byte")
         return numericOverflowError();
+    // Operands whose kinds the server cannot compare or combine (their kind
+    // unknown to the statement's translation): Jet's type mismatch.
+    if ((state == u"42883" && msg.startsWith(QLatin1String("operator "))) || state == u"42725" ||
+        state == u"42P08" || state == u"42P18")
+        return typeMismatchError();
     if (state == u"21000") return subqueryRowsError();
     if (state == u"42702") return ambiguousFieldError(name);
     if (state == u"42601" && msg.startsWith(QLatin1String("subquery has too many columns")))
         return subqueryFieldsError();
     if (state == u"54011") return tooManyFieldsError();
+    if (state == u"42803" && msg.startsWith(QLatin1String("aggregate functions are not allowed in ")))
+        return rt::Error(rt::err::DbSyntax,
+                         msg.endsWith(QLatin1String(" WHERE"))
+                             ? QStringLiteral("Cannot have aggregate function in WHERE clause.")
+                             : QStringLiteral("Cannot have aggregate function in expression."));
     if (state == u"42P16" && msg.startsWith(QLatin1String("multiple primary keys")))
         return rt::Error(rt::err::DbSyntax, QStringLiteral("Primary key already exists."));
     if (state == u"42P07") {

@@ -3,6 +3,20 @@
 namespace db::pg {
 
 const char* const kJetWritesScript = R"jetsql(
+-- ---- numbers of dates: Int, Fix, Abs and Round of a date are numbers of its day number ----
+
+CREATE OR REPLACE FUNCTION jet.int(v timestamp) RETURNS double precision
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT floor(jet.serial(v)) $$;
+CREATE OR REPLACE FUNCTION jet.fix(v timestamp) RETURNS double precision
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT trunc(jet.serial(v)) $$;
+CREATE OR REPLACE FUNCTION jet.abs(v timestamp) RETURNS double precision
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT abs(jet.serial(v)) $$;
+CREATE OR REPLACE FUNCTION jet.sgn(v timestamp) RETURNS smallint
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT sign(jet.serial(v))::smallint $$;
+CREATE OR REPLACE FUNCTION jet.round(v timestamp, places double precision DEFAULT 0)
+RETURNS double precision LANGUAGE sql IMMUTABLE PARALLEL SAFE AS
+$$ SELECT jet.round(jet.serial(v), places) $$;
+
 -- ---- values written to columns ----
 
 CREATE OR REPLACE FUNCTION jet.overflow() RETURNS void

@@ -1,5 +1,6 @@
-// The jet schema's conversions of values written to columns, part of the
-// schema's version 2 step (JetSchema.cpp runs it with the rest).
+// The jet schema's conversions of values written to columns, and Int, Fix,
+// Abs, Sgn and Round of dates; part of the schema's version 2 step
+// (JetSchema.cpp runs it with the rest).
 #pragma once
 
 namespace db::pg {
