@@ -869,7 +869,8 @@ std::string Emitter::emitCore(const Select& s, SelectInfo* info, bool wantRowid,
         }
     }
     if (s.having) having = " HAVING " + condOf(emitExpr(*s.having));
-    if (!s.groupBy.empty() || levels_[levelIndex].aggregate) checkGrouped(s, levelIndex);
+    const bool groupedBeforeOrder = !s.groupBy.empty() || levels_[levelIndex].aggregate;
+    if (groupedBeforeOrder) checkGrouped(s, levelIndex);
     if (alone && !s.orderBy.empty()) {
         order = " ORDER BY ";
         for (size_t i = 0; i < s.orderBy.size(); ++i) {
@@ -877,6 +878,9 @@ std::string Emitter::emitCore(const Select& s, SelectInfo* info, bool wantRowid,
             order += emitOrderTerm(s.orderBy[i]);
         }
     }
+    // An aggregate in ORDER BY alone makes the query one of aggregates too:
+    // its select list is checked as if the aggregate stood there.
+    if (!groupedBeforeOrder && levels_[levelIndex].aggregate) checkGrouped(s, levelIndex);
     const Level& level = levels_[levelIndex];
     // DISTINCTROW over several tables: one row per combination of the shown
     // tables' rows. With grouping or aggregates it changes nothing.

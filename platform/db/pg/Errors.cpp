@@ -53,6 +53,14 @@ bool isRuntimeState(const QString& state) {
     return state.size() == 5 && state.startsWith(QLatin1String("NJ"));
 }
 
+// A name the statement uses that is no column of its tables.
+rt::Error unknownNameError(const QString& name) {
+    return rt::Error(rt::err::DbMissingValue,
+                     QStringLiteral("No value given for one or more required parameters "
+                                    "(unknown name '%1').")
+                         .arg(name));
+}
+
 // The statement's first words, in upper case: "INSERT", "CREATE INDEX" ...
 bool startsWithWords(const std::string& sql, std::initializer_list<const char*> words) {
     size_t at = 0;
@@ -110,6 +118,40 @@ std::optional<rt::Error> providerError(const PGresult* r, const QString& state,
     if (state == u"42601" && msg.startsWith(QLatin1String("subquery has too many columns")))
         return subqueryFieldsError();
     if (state == u"54011") return tooManyFieldsError();
+    if (state == u"42803" && msg.contains(QLatin1String("must appear in the GROUP BY clause"))) {
+        const QString column = name.section(u'.', -1);
+        return rt::Error(rt::err::DbSyntax,
+                         QStringLiteral("You tried to execute a query that does not include the "
+                                        "specified expression '%1' as part of an aggregate "
+                                        "function.")
+                             .arg(writtenName(column, sql)));
+    }
+    // A relationship to a field that is no key of its table.
+    if (state == u"42830")
+        return rt::Error(rt::err::DbSyntax,
+                         QStringLiteral("No unique index found for the referenced field of the "
+                                        "primary table."));
+    // A table's name where a value stands (the server reads it as the whole
+    // row, which no function takes): a name the statement does not know.
+    if (state == u"42883" && msg.startsWith(QLatin1String("function jet."))) {
+        const QString args = msg.section(u'(', 1).section(u')', 0, 0);
+        for (const QString& a : args.split(QStringLiteral(", "))) {
+            static const QStringList scalars = {
+                QStringLiteral("smallint"),  QStringLiteral("integer"),
+                QStringLiteral("bigint"),    QStringLiteral("real"),
+                QStringLiteral("double precision"), QStringLiteral("numeric"),
+                QStringLiteral("text"),      QStringLiteral("character varying"),
+                QStringLiteral("unknown"),   QStringLiteral("timestamp without time zone"),
+                QStringLiteral("boolean"),   QStringLiteral("bytea"),
+                QStringLiteral("date"),      QStringLiteral("yesno"),
+                QStringLiteral("byte"),      QStringLiteral("currency"),
+                QStringLiteral("jet.yesno"), QStringLiteral("jet.byte"),
+                QStringLiteral("jet.currency")};
+            if (!a.isEmpty() && !scalars.contains(a) &&
+                sql.find("\"" + a.toStdString() + "\"") != std::string::npos)
+                return unknownNameError(writtenName(a, sql));
+        }
+    }
     if (state == u"42803" && msg.startsWith(QLatin1String("aggregate functions are not allowed in ")))
         return rt::Error(rt::err::DbSyntax,
                          msg.endsWith(QLatin1String(" WHERE"))
@@ -171,11 +213,8 @@ rt::Error errorFromResult(const PGresult* r, const QString& where, const QString
         return missingTableError(name.isEmpty() ? msg : name);
     }
     if (state == u"42703")
-        return rt::Error(rt::err::DbMissingValue,
-                         QStringLiteral("No value given for one or more required parameters "
-                                        "(unknown name '%1').")
-                             .arg(quotedName(msg).isEmpty() ? msg
-                                                             : writtenName(quotedName(msg), sql)));
+        return unknownNameError(quotedName(msg).isEmpty() ? msg
+                                                          : writtenName(quotedName(msg), sql));
     if (state == u"42501")
         return rt::Error(rt::err::DbGeneric,
                          withContext(QStringLiteral("Cannot update. Database or object is "

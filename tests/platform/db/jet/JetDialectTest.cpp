@@ -393,6 +393,11 @@ const ErrorCase kErrors[] = {
      "You have written a subquery that can return more than one field without using the "
      "EXISTS reserved word in the main query's FROM clause. Revise the SELECT statement of the "
      "subquery to request only one field."},
+    {"SELECT Name FROM Items ORDER BY Max(Qty)", rt::err::DbSyntax,
+     "You tried to execute a query that does not include the specified expression 'Name' as "
+     "part of an aggregate function."},
+    {"SELECT Count(*) FROM Items INNER JOIN Cats ON Items", rt::err::DbMissingValue,
+     "No value given for one or more required parameters (unknown name 'Items')."},
     {"SELECT Left(Name) FROM Items", rt::err::DbSyntax,
      "Wrong number of arguments to function \"Left\""},
 };
@@ -716,6 +721,11 @@ TEST_P(JetDialect, KeysAndRelationshipsHoldAndCanBeDropped) {
     EXPECT_EQ(failure(QStringLiteral("ALTER TABLE Cats DROP COLUMN Category")),
               QStringLiteral("%1: Cannot delete a field that is part of an index or is needed by "
                              "the system.")
+                  .arg(rt::err::DbSyntax));
+    EXPECT_EQ(failure(QStringLiteral("ALTER TABLE Lines ADD CONSTRAINT LineQty FOREIGN KEY "
+                                     "(LineId) REFERENCES Items (Qty)")),
+              QStringLiteral("%1: No unique index found for the referenced field of the primary "
+                             "table.")
                   .arg(rt::err::DbSyntax));
     conn->Execute(QStringLiteral("ALTER TABLE Items DROP CONSTRAINT ItemCat"));
     EXPECT_EQ(failure(QStringLiteral("INSERT INTO Items (ItemId, Category) VALUES (40, 'None')")),

@@ -105,8 +105,13 @@ class ServerFuzz : public ::testing::Test {
 };
 
 TEST_F(ServerFuzz, EveryAcceptedInputIsSqlTheServerTakes) {
-    jetfuzz::Random random(20261208);
-    constexpr int kInputs = 3000;
+    // A longer run: NARVO_FUZZ_INPUTS and NARVO_FUZZ_SEED.
+    const int inputs = qEnvironmentVariableIntValue("NARVO_FUZZ_INPUTS");
+    const int kInputs = inputs > 0 ? inputs : 3000;
+    const uint64_t seed = qEnvironmentVariableIsSet("NARVO_FUZZ_SEED")
+                              ? qEnvironmentVariable("NARVO_FUZZ_SEED").toULongLong()
+                              : 20261208;
+    jetfuzz::Random random(seed);
     std::vector<std::string> faults;
     for (int i = 0; i < kInputs; ++i) {
         const QString jet = jetfuzz::input(random);
