@@ -453,6 +453,10 @@ std::string Emitter::emitInsert(const Statement& st) {
     if (!st.columns.empty()) {
         sql += " (";
         for (size_t i = 0; i < st.columns.size(); ++i) {
+            for (size_t j = 0; j < i; ++j)
+                if (sameName(st.columns[j], st.columns[i]))
+                    syntaxError(
+                        QStringLiteral("Duplicate output destination '%1'.").arg(st.columns[i]));
             if (i) sql += ", ";
             sql += ident(st.columns[i]);
             targets.push_back(columnInfo(st.table, st.columns[i]));

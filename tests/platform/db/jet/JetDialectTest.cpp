@@ -359,6 +359,8 @@ const ErrorCase kErrors[] = {
      "this field is set to True. Enter a value in this field."},
     {"INSERT INTO Items (ItemId, Qty) VALUES (55)", rt::err::DbSyntax,
      "Number of query values and destination fields are not the same near \"VALUES (55)\""},
+    {"INSERT INTO Items (ItemId, Qty, qty) VALUES (57, 1, 2)", rt::err::DbSyntax,
+     "Duplicate output destination 'qty'."},
     {"INSERT INTO Items (ItemId, Nothing) VALUES (56, 1)", rt::err::DbSyntax,
      "The INSERT INTO statement contains the following unknown field name: 'Nothing'. Make "
      "sure you have typed the name correctly, and try the operation again."},
