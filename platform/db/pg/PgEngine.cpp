@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -510,11 +511,17 @@ void PgEngine::release(PgStatement* s) noexcept {
 }
 
 void PgEngine::syncSettings() {
-    // The year of the workstation's clock: a date text without a year falls in it.
-    const int year = clock().now().date().year();
-    if (year != clockYear_) {
-        session_->exec("SET jet.year = '" + std::to_string(year) + "'");
-        clockYear_ = year;
+    // The year of the workstation's clock: a date text without a year falls
+    // in it. Read from the clock at the first statement and then once a
+    // minute at most (the clock's reading costs more than a lookup's parsing).
+    const auto tick = std::chrono::steady_clock::now();
+    if (clockYear_ == 0 || tick - yearCheckedAt_ > std::chrono::minutes(1)) {
+        yearCheckedAt_ = tick;
+        const int year = clock().now().date().year();
+        if (year != clockYear_) {
+            session_->exec("SET jet.year = '" + std::to_string(year) + "'");
+            clockYear_ = year;
+        }
     }
     if (settingsRevision_ == settings().revision()) return;
     session_->exec(pg::regionalSettingsSql(settings()));

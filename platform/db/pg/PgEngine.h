@@ -23,6 +23,7 @@
 
 #include <QHash>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -114,6 +115,7 @@ private:
     int lockWaitMs_ = kBusyTimeoutMs;
     uint64_t settingsRevision_ = 0;
     int clockYear_ = 0;  // the year last sent as jet.year
+    std::chrono::steady_clock::time_point yearCheckedAt_{};
     std::function<void(const std::string&)> trace_;
     bool catalogStale_ = true;
     std::map<std::pair<pg::Oid, int>, CatalogColumn> catalog_;
