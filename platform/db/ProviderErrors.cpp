@@ -55,4 +55,16 @@ rt::Error valueCountError() {
                                     "same."));
 }
 
+rt::Error ungroupedColumnError(const QString& column) {
+    return rt::Error(rt::err::DbSyntax,
+                     QStringLiteral("You tried to execute a query that does not include the "
+                                    "specified expression '%1' as part of an aggregate function.")
+                         .arg(column));
+}
+
+rt::Error duplicateDestinationError(const QString& column) {
+    return rt::Error(rt::err::DbSyntax,
+                     QStringLiteral("Duplicate output destination '%1'.").arg(column));
+}
+
 }  // namespace db

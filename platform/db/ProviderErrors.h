@@ -27,5 +27,9 @@ rt::Error indexExistsError(const QString& index);
 rt::Error fieldInUseError();
 // An INSERT whose values and columns differ in number.
 rt::Error valueCountError();
+// A column of an aggregate query that is neither grouped nor aggregated.
+rt::Error ungroupedColumnError(const QString& column);
+// A column named twice among the columns a statement writes.
+rt::Error duplicateDestinationError(const QString& column);
 
 }  // namespace db

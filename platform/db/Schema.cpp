@@ -1,5 +1,6 @@
 // Jet column types as SQLite declarations; creating files and tables.
 #include "platform/db/Schema.h"
+#include "platform/db/ProviderErrors.h"
 
 #include "platform/db/Connection.h"
 #include "platform/db/Engine.h"
@@ -490,7 +491,7 @@ int64_t runDefinition(Engine& e, const jet::Translation& t) {
                 info.size = cell.type == CellType::Text && cell.size > 255 ? 0 : 255;
             }
             if (seen.contains(info.name, Qt::CaseInsensitive))
-                ddlError(QStringLiteral("Duplicate output destination '%1'.").arg(info.name));
+                throw duplicateDestinationError(info.name);
             seen << info.name;
             def.columns.push_back(columnDefFor(info));
         }

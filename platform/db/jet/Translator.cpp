@@ -7,6 +7,7 @@
 // applies, and the updatable-table rule. How each piece is spelled is the
 // Dialect's.
 #include "platform/db/jet/Translator.h"
+#include "platform/db/ProviderErrors.h"
 
 #include <algorithm>
 #include <array>
@@ -455,8 +456,7 @@ std::string Emitter::emitInsert(const Statement& st) {
         for (size_t i = 0; i < st.columns.size(); ++i) {
             for (size_t j = 0; j < i; ++j)
                 if (sameName(st.columns[j], st.columns[i]))
-                    syntaxError(
-                        QStringLiteral("Duplicate output destination '%1'.").arg(st.columns[i]));
+                    throw duplicateDestinationError(st.columns[i]);
             if (i) sql += ", ";
             sql += ident(st.columns[i]);
             targets.push_back(columnInfo(st.table, st.columns[i]));
@@ -1677,10 +1677,7 @@ void Emitter::checkGroupedExpr(const Expr& x, const Select& s, size_t levelIndex
                     if (entryOf(x, i)) return;
             }
             const QString name = x.qualifier.isEmpty() ? x.name : x.qualifier + u'.' + x.name;
-            syntaxError(QStringLiteral("You tried to execute a query that does not include the "
-                                       "specified expression '%1' as part of an aggregate "
-                                       "function.")
-                            .arg(name));
+            throw ungroupedColumnError(name);
         }
         case ExprKind::Call: {
             const JetFunction* f = findFunction(x.name.toUpper());

@@ -118,14 +118,8 @@ std::optional<rt::Error> providerError(const PGresult* r, const QString& state,
     if (state == u"42601" && msg.startsWith(QLatin1String("subquery has too many columns")))
         return subqueryFieldsError();
     if (state == u"54011") return tooManyFieldsError();
-    if (state == u"42803" && msg.contains(QLatin1String("must appear in the GROUP BY clause"))) {
-        const QString column = name.section(u'.', -1);
-        return rt::Error(rt::err::DbSyntax,
-                         QStringLiteral("You tried to execute a query that does not include the "
-                                        "specified expression '%1' as part of an aggregate "
-                                        "function.")
-                             .arg(writtenName(column, sql)));
-    }
+    if (state == u"42803" && msg.contains(QLatin1String("must appear in the GROUP BY clause")))
+        return ungroupedColumnError(writtenName(name.section(u'.', -1), sql));
     // A relationship to a field that is no key of its table.
     if (state == u"42830")
         return rt::Error(rt::err::DbSyntax,

@@ -2,6 +2,7 @@
 #include "platform/db/pg/PgEngine.h"
 
 #include "platform/db/Coerce.h"
+#include "platform/db/ProviderErrors.h"
 
 #include "platform/db/Schema.h"
 #include "platform/db/jet/PgDialect.h"
@@ -659,8 +660,8 @@ namespace {
 
 }  // namespace
 
-// Whether the schema holds an index (relation kind 'i') or a constraint of
-// `table` named `name` (the server's lower-case name).
+// Whether the schema holds an index named `name`, or `table` a constraint
+// named `name` (the server's lower-case names).
 bool PgEngine::hasIndex(const std::string& name) {
     claim(nullptr);
     pg::ResultPtr r = session_->query(
@@ -728,8 +729,7 @@ void PgEngine::changeSchema(const SchemaChange& change) {
         case SchemaChange::Kind::DropColumn:
             // Jet keeps a field that an index or a relationship needs.
             if (columnInUse(change.tableName, change.name))
-                ddlError(QStringLiteral("Cannot delete a field that is part of an index or is "
-                                        "needed by the system."));
+                throw fieldInUseError();
             execNative("ALTER TABLE " + table + " DROP COLUMN " + d.quoteIdentifier(change.name));
             break;
         case SchemaChange::Kind::AddConstraint:
